@@ -1,0 +1,19 @@
+// Small text helpers shared by the wizard and the workers. Texts are single-byte ANSI strings;
+// nothing here depends on a locale.
+#pragma once
+#include <string>
+
+namespace qvk {
+
+// "\" appended unless the path already ends with one; an empty path becomes "\".
+std::string AddTrailingBackslash(const std::string& path);
+// True for an empty text or one made only of blanks.
+bool IsBlank(const std::string& text);
+// The folder part of a file path, up to and including the last "\" or "/"; empty without one.
+std::string FolderPartOf(const std::string& path);
+// The text after the last "/" of a URL.
+std::string FileNameOfUrl(const std::string& url);
+// ASCII-only lower case, so bytes of the ANSI code page above 127 stay as they are.
+std::string AsciiLower(std::string text);
+
+}  // namespace qvk
