@@ -1,0 +1,82 @@
+// KiteHTTP: a small blocking HTTP/1.0 client that fetches one URL into one file.
+//
+// One fresh TCP connection to port 80 per transfer; the reply body is streamed into
+// localFile + ".part", which replaces localFile only when the whole reply arrived and the
+// server closed the connection. Every state change is reported to the transfer's callback;
+// diagnostic lines (all beginning with "KiteHTTP: ") go to the hook registered with HttpDebug.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kite {
+
+constexpr int kHttpPort = 80;
+constexpr int kReceiveBufferSize = 4096;
+constexpr unsigned kPollIntervalMs = 10;
+// A transfer fails once more than this many milliseconds passed without a byte.
+constexpr uint32_t kIdleLimitMs = 10000;
+
+// The numbers are a contract with the callers: 6 means success and the loops end at 6 or more.
+enum TransferState {
+    Init = 0,
+    Connected = 1,
+    Header = 2,
+    Data = 3,
+    Redirect = 4,
+    Idle = 5,
+    Finished = 6,
+    NetworkFailure = 7,
+    BadReply = 8,
+    FileError = 9
+};
+
+// One transfer. Owned by the caller and reused from one transfer to the next without being
+// cleared: fields keep their values until the next transfer sets them.
+struct HttpTransfer {
+    std::function<void(HttpTransfer*)> callback;  // called after every state change
+    std::intptr_t connection = 0;                 // 0 while no connection is open
+    std::string host;                             // host name or dotted address
+    std::string target;                           // "/" + path [+ "?" + query]
+    std::string localFile;                        // final file; the body goes to localFile + ".part"
+    int32_t state = Init;
+    uint8_t showName = 0;                         // read by the progress callback only
+    int32_t status = 0;                           // status code of the reply
+    int32_t contentLength = 0;                    // the reply's "Content-Length:", 0 when absent
+    std::vector<char> buffer;                     // 4096 bytes while a connection is open
+    int32_t received = 0;                         // body bytes received so far
+    uint32_t startTime = 0;                       // tick count (ms) when the connection opened
+    uint32_t lastActivity = 0;                    // tick count of the last byte received
+    float speed = 0.0f;                           // KB/s since the connection opened
+    // When set and true, the transfer stops at its next poll or chunk with state 7.
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+// Starts the platform's network layer (Windows Sockets 1.1); true when it is usable.
+bool StartNetwork();
+
+// Runs the whole exchange on the calling thread and returns the final state (6 to 9).
+int HttpGet(HttpTransfer& transfer);
+
+// Stores the state, then calls the transfer's callback, if any.
+void SetTransferState(HttpTransfer& transfer, int state);
+
+// The request text, byte for byte as it goes on the wire.
+std::string BuildRequest(const HttpTransfer& transfer);
+
+// With `part` 0: the host of an absolute URL; with 1: the request target; otherwise "".
+std::string SplitUrl(const std::string& url, int part);
+
+// With an empty text and a hook: registers the hook. Otherwise hands the text to the
+// registered hook, or drops it when none is registered.
+void HttpDebug(const std::string& text, void (*hook)(const std::string&) = nullptr);
+
+// Milliseconds from `then` to `now` on the 32-bit tick counter, correct across its wrap.
+inline uint32_t TicksBetween(uint32_t then, uint32_t now) { return now - then; }
+
+// Average speed in KB/s; finite also when no time has passed.
+float TransferSpeed(int32_t received, uint32_t elapsedMs);
+
+}  // namespace kite

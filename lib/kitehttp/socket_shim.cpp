@@ -1,0 +1,184 @@
+#include "socket_shim.h"
+
+#include <cstdio>
+#include <cstring>
+
+#ifdef _WIN32
+// Windows Sockets 1.1 only: the program must run on Windows 95 without the Winsock 2 update.
+#include <winsock.h>
+#else
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+namespace kite::shim {
+
+#ifdef _WIN32
+
+namespace {
+SOCKET ToSocket(Handle connection) { return static_cast<SOCKET>(connection); }
+}  // namespace
+
+bool Startup() {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(1, 1), &data) == 0;
+}
+
+Handle Connect(const std::string& host, int port) {
+    if (host.empty()) return 0;
+    unsigned long address = inet_addr(host.c_str());
+    if (address == INADDR_NONE) {
+        const hostent* entry = gethostbyname(host.c_str());
+        if (!entry || entry->h_addrtype != AF_INET || !entry->h_addr_list[0]) return 0;
+        std::memcpy(&address, entry->h_addr_list[0], sizeof address);
+    }
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) return 0;
+    sockaddr_in peer;
+    std::memset(&peer, 0, sizeof peer);
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(static_cast<u_short>(port));
+    peer.sin_addr.s_addr = address;
+    if (connect(s, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+        closesocket(s);
+        return 0;
+    }
+    u_long nonBlocking = 1;
+    if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
+        closesocket(s);
+        return 0;
+    }
+    return static_cast<Handle>(s);
+}
+
+long Send(Handle connection, const char* data, std::size_t size) {
+    return send(ToSocket(connection), data, static_cast<int>(size), 0);
+}
+
+long Available(Handle connection) {
+    u_long waiting = 0;
+    if (ioctlsocket(ToSocket(connection), FIONREAD, &waiting) != 0) return -1;
+    return static_cast<long>(waiting);
+}
+
+long Receive(Handle connection, char* data, std::size_t size, unsigned waitMs) {
+    SOCKET s = ToSocket(connection);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        int n = recv(s, data, static_cast<int>(size), 0);
+        if (n >= 0) return n;
+        if (WSAGetLastError() != WSAEWOULDBLOCK) return kReceiveError;
+        if (attempt == 1) break;
+        fd_set readable, failed;
+        FD_ZERO(&readable);
+        FD_ZERO(&failed);
+        FD_SET(s, &readable);
+        FD_SET(s, &failed);
+        timeval wait;
+        wait.tv_sec = static_cast<long>(waitMs / 1000);
+        wait.tv_usec = static_cast<long>((waitMs % 1000) * 1000);
+        int ready = select(0, &readable, nullptr, &failed, &wait);
+        if (ready < 0) return kReceiveError;
+        if (ready == 0) return kReceiveTimeout;
+    }
+    return kReceiveTimeout;
+}
+
+void Close(Handle connection) { closesocket(ToSocket(connection)); }
+
+bool MoveFileOver(const std::string& from, const std::string& to) {
+    // MoveFileEx is missing on the 9x family; copying over and deleting does the same there.
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
+        return true;
+    if (!CopyFileA(from.c_str(), to.c_str(), FALSE)) return false;
+    DeleteFileA(from.c_str());
+    return true;
+}
+
+#else
+
+namespace {
+// Handles are descriptor + 1 so that 0 can mean "no connection" even for descriptor 0.
+int ToFd(Handle connection) { return static_cast<int>(connection - 1); }
+}  // namespace
+
+bool Startup() { return true; }
+
+Handle Connect(const std::string& host, int port) {
+    if (host.empty()) return 0;
+    sockaddr_in peer;
+    std::memset(&peer, 0, sizeof peer);
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(static_cast<uint16_t>(port));
+    if (inet_pton(AF_INET, host.c_str(), &peer.sin_addr) != 1) {
+        addrinfo hints;
+        std::memset(&hints, 0, sizeof hints);
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) return 0;
+        peer.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+        freeaddrinfo(found);
+    }
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return 0;
+    int rc;
+    do {
+        rc = connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        close(fd);
+        return 0;
+    }
+    int flags = fcntl(fd, F_GETFL, 0);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) {
+        close(fd);
+        return 0;
+    }
+    return static_cast<Handle>(fd) + 1;
+}
+
+long Send(Handle connection, const char* data, std::size_t size) {
+    return static_cast<long>(send(ToFd(connection), data, size, MSG_NOSIGNAL));
+}
+
+long Available(Handle connection) {
+    int waiting = 0;
+    if (ioctl(ToFd(connection), FIONREAD, &waiting) != 0) return -1;
+    return waiting;
+}
+
+long Receive(Handle connection, char* data, std::size_t size, unsigned waitMs) {
+    int fd = ToFd(connection);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        ssize_t n = recv(fd, data, size, 0);
+        if (n >= 0) return static_cast<long>(n);
+        if (errno == EINTR) return kReceiveTimeout;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return kReceiveError;
+        if (attempt == 1) break;
+        pollfd entry;
+        entry.fd = fd;
+        entry.events = POLLIN;
+        entry.revents = 0;
+        int ready = poll(&entry, 1, static_cast<int>(waitMs));
+        if (ready < 0) return errno == EINTR ? kReceiveTimeout : kReceiveError;
+        if (ready == 0) return kReceiveTimeout;
+    }
+    return kReceiveTimeout;
+}
+
+void Close(Handle connection) { close(ToFd(connection)); }
+
+bool MoveFileOver(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+#endif
+
+}  // namespace kite::shim

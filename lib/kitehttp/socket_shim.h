@@ -1,0 +1,36 @@
+// The few socket and file calls KiteHTTP needs, over Winsock 1.1 on Windows and BSD sockets
+// elsewhere. Only socket_shim.cpp includes system headers, so the client itself is portable.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace kite::shim {
+
+// An open TCP connection; 0 is never a valid one.
+using Handle = std::intptr_t;
+
+bool Startup();
+
+// Blocking connect; a dotted address is used as is, anything else is looked up (IPv4).
+// Returns 0 on failure. The connection is non-blocking afterwards.
+Handle Connect(const std::string& host, int port);
+
+// One send of the whole text; the result is the platform's.
+long Send(Handle connection, const char* data, std::size_t size);
+
+// Bytes waiting to be received without blocking, or -1 when the question fails.
+long Available(Handle connection);
+
+constexpr long kReceiveError = -1;
+constexpr long kReceiveTimeout = -2;
+// Receives up to `size` bytes, waiting at most `waitMs` for some to arrive. Returns the count,
+// 0 when the peer closed the connection, kReceiveTimeout or kReceiveError.
+long Receive(Handle connection, char* data, std::size_t size, unsigned waitMs);
+
+void Close(Handle connection);
+
+// Moves `from` over `to`, replacing an existing `to`. False (and `from` left) on failure.
+bool MoveFileOver(const std::string& from, const std::string& to);
+
+}  // namespace kite::shim
