@@ -1,0 +1,168 @@
+#include "language_dialog.h"
+
+#include <windows.h>
+
+#include "cleanup.h"
+#include "controls.h"
+#include "language.h"
+#include "log.h"
+#include "state.h"
+#include "ui.h"
+#include "win32_ui.h"
+
+namespace qvk::win32 {
+namespace {
+
+const char kClassName[] = "QvkLanguageWindow";
+
+HWND languageWindow = nullptr;
+HWND controls[6] = {};
+EventQueue events;
+bool languageFound = false;
+
+LRESULT CALLBACK LanguageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND: {
+            const int id = LOWORD(wParam);
+            const int code = HIWORD(wParam);
+            if (id == LanguageList) {
+                if (code == CBN_SELCHANGE) events.Push(id);
+            } else if (id == LanguageOkButton || id == LanguageCancelButton) {
+                // Enter and Escape arrive here too; OK only counts while it is enabled.
+                if (id != LanguageOkButton || IsWindowEnabled(controls[LanguageOkButton]))
+                    events.Push(id);
+            }
+            return 0;
+        }
+        case WM_CLOSE:
+            events.Push(EventQueue::kCloseRequest);
+            return 0;
+        default:
+            return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+HWND Child(const char* cls, const char* text, DWORD style, int x, int y, int w, int h, int id) {
+    HWND handle = CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h,
+                                  languageWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                  GetModuleHandleA(nullptr), nullptr);
+    SendMessageA(handle, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), TRUE);
+    controls[id] = handle;
+    return handle;
+}
+
+void Relabel() {
+    SetWindowTextA(controls[LanguagePrompt], UiText(LanguagePromptText).c_str());
+    SetWindowTextA(controls[LanguageCancelButton], UiText(CancelText).c_str());
+    SetWindowTextA(controls[LanguageOkButton], UiText(OkText).c_str());
+    SetWindowTextA(languageWindow, UiText(LanguageTitle).c_str());
+}
+
+void ConfirmAbort(const char* logLine) {
+    Log(logLine);
+    if (ShowMessage(UiText(AbortQuestion), IconWarning, ButtonsYesNo) == AnswerYes) {
+        Log("Yes");
+        BareExit();
+    }
+}
+
+}  // namespace
+
+void AskLanguage() {
+    Log("AskLanguage()");
+    const unsigned id = GetUserDefaultLangID();
+    Log("Language ID found: 0x" + LanguageIdDigits(id));
+    const int found = LanguageForId(id);
+    languageFound = found >= 0;
+    if (languageFound) {
+        Log("Language found: " + LanguageText(found, LanguageName));
+        state.language = found;
+    }
+
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = LanguageProc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.hIcon = LoadIconA(instance, "MAINICON");
+    wc.lpszClassName = kClassName;
+    RegisterClassA(&wc);
+
+    // A caption without system menu: no close, minimise or maximise box.
+    const DWORD style = WS_POPUP | WS_CAPTION;
+    RECT rect = {0, 0, 286, 126};
+    AdjustWindowRect(&rect, style, FALSE);
+    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    languageWindow = CreateWindowExA(
+        WS_EX_DLGMODALFRAME, kClassName, UiText(LanguageTitle).c_str(), style,
+        (GetSystemMetrics(SM_CXSCREEN) - width) / 2, (GetSystemMetrics(SM_CYSCREEN) - height) / 2,
+        width, height, nullptr, nullptr, instance, nullptr);
+
+    Child("STATIC", UiText(LanguagePromptText).c_str(), 0, 70, 10, 200, 20, LanguagePrompt);
+    Child("BUTTON", UiText(OkText).c_str(), WS_TABSTOP | BS_DEFPUSHBUTTON, 110, 95, 75, 23,
+          LanguageOkButton);
+    Child("BUTTON", UiText(CancelText).c_str(), WS_TABSTOP | BS_PUSHBUTTON, 200, 95, 75, 23,
+          LanguageCancelButton);
+    HWND list = Child("COMBOBOX", "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 70, 60, 205, 80,
+                      LanguageList);
+    HWND icon = Child("STATIC", "", SS_ICON, 15, 10, 32, 32, LanguageIcon);
+    SendMessageA(icon, STM_SETICON, reinterpret_cast<WPARAM>(wc.hIcon), 0);
+    for (int language = 0; language < kLanguageCount; ++language)
+        SendMessageA(list, CB_ADDSTRING, 0,
+                     reinterpret_cast<LPARAM>(LanguageText(language, LanguageName).c_str()));
+    if (languageFound) SendMessageA(list, CB_SETCURSEL, state.language, 0);
+    EnableWindow(controls[LanguageOkButton], languageFound);
+
+    ShowWindow(languageWindow, SW_SHOW);
+    SetForegroundWindow(languageWindow);
+    SetFocus(languageFound ? controls[LanguageOkButton] : list);
+    TheUi().SetOwner(languageWindow);
+}
+
+void RunLanguageDialog() {
+    for (;;) {
+        MSG msg;
+        if (GetMessageA(&msg, nullptr, 0, 0) <= 0) BareExit();
+        if (!IsDialogMessageA(languageWindow, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        int event;
+        while (events.Pop(event)) {
+            switch (event) {
+                case LanguageCancelButton:
+                    ConfirmAbort("Exit... (Button)");
+                    break;
+                case EventQueue::kCloseRequest:
+                    ConfirmAbort("Exit... (Window)");
+                    break;
+                case LanguageOkButton:
+                    Log("Language selected (" + std::to_string(state.language) +
+                        ") : " + UiText(LanguageName));
+                    return;
+                case LanguageList: {
+                    const LRESULT selected = SendMessageA(controls[LanguageList], CB_GETCURSEL, 0, 0);
+                    if (selected >= 0 && selected < kLanguageCount) {
+                        state.language = static_cast<int>(selected);
+                        Log("New language (" + std::to_string(state.language) + ") : " +
+                            UiText(LanguageName));
+                        Relabel();
+                        EnableWindow(controls[LanguageOkButton], TRUE);
+                    }
+                    break;
+                }
+            }
+        }
+    }
+}
+
+void CloseAskLanguage() {
+    DestroyWindow(languageWindow);  // takes the child controls with it, prompt first
+    languageWindow = nullptr;
+    for (HWND& control : controls) control = nullptr;
+    TheUi().SetOwner(nullptr);
+    Log("AskLanguage(): END");
+}
+
+}  // namespace qvk::win32
