@@ -188,6 +188,7 @@ PROGRAMS = {
     "qvk": ("src/win32/qvk.exe", "QVK_EXE"),
     "uidriver": ("tools/uidriver/uidriver.exe", "QVK_UIDRIVER"),
     "selftest": ("tools/uidriver/uidriver_selftest.exe", "QVK_UIDRIVER_SELFTEST"),
+    "kitefetch": ("tools/kitefetch/kitefetch.exe", "QVK_KITEFETCH"),
 }
 
 
@@ -635,6 +636,54 @@ def run_qvk(args, cwd, locale=None, timeout=60, wine=None, artifacts=None):
     """Starts qvk.exe with `args` in the working folder `cwd`; returns a Run."""
     return Run(wine or Wine(), qvk_exe(), args, cwd, locale=locale, timeout=timeout,
                artifacts=artifacts)
+
+
+# --- the loopback plugin server ---------------------------------------------------------------
+
+SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+
+
+class PluginServer:
+    """tools/plugin_server.py on one loopback address, port 80, serving `root`; `requests()`
+    reads its request log. Use as a context manager: the server is stopped by its pid."""
+
+    def __init__(self, root, address, rules=None, lifetime=600):
+        self.root, self.address = root, address
+        self.log_path = os.path.join(root, "..", "requests-%s.jsonl" % address)
+        if os.path.exists(self.log_path):
+            os.remove(self.log_path)
+        args = [sys.executable, os.path.join(SOURCE_DIR, "tools", "plugin_server.py"),
+                "--address", address, "--root", root, "--request-log", self.log_path,
+                "--lifetime", str(lifetime)]
+        if rules:
+            args += ["--rules", rules]
+        self.proc = _track(subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                            text=True, start_new_session=True))
+        lines = queue.Queue()
+        threading.Thread(target=lambda: lines.put(self.proc.stdout.readline()), daemon=True).start()
+        try:
+            first = lines.get(timeout=20)
+        except queue.Empty:
+            first = ""
+        if first.strip() != "ready":
+            stop_process(self.proc)
+            raise WineError("plugin server on %s did not start: %s %s"
+                            % (address, first, self.proc.stderr.read() if self.proc.stderr else ""))
+
+    def requests(self):
+        if not os.path.exists(self.log_path):
+            return []
+        with open(self.log_path) as f:
+            return [json.loads(line) for line in f if line.strip()]
+
+    def stop(self):
+        stop_process(self.proc)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
 
 
 # --- pixels from screenshots -----------------------------------------------------------------
