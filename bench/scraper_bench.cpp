@@ -45,12 +45,12 @@ int main(int argc, char** argv) {
     for (const Variant& v : variants) {
         double ms[3];
         for (int k = 0; k < 3; ++k) {
-            qvk::testing::PageOptions o;
+            qvk::test::PageOptions o;
             o.tableEndOnly = v.tableEndOnly;
             o.xnviewUrl = "http://plugins.quorvane.org/dll/XnViewDll.zip";
-            const auto entries = qvk::testing::GeneratedEntries(sizes[k]);
-            const std::string page = v.layout == 0 ? qvk::testing::Layout0Page(entries, o)
-                                                   : qvk::testing::Layout1Page(entries, o);
+            const auto entries = qvk::test::GeneratedEntries(sizes[k]);
+            const std::string page = v.layout == 0 ? qvk::test::Layout0Page(entries, o)
+                                                   : qvk::test::Layout1Page(entries, o);
             std::size_t records = 0;
             ms[k] = MedianMs(rounds, [&] {
                 const qvk::ScrapeResult r =
@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
     // (no window here, so the box lines go nowhere).
     double full[3];
     for (int k = 0; k < 3; ++k) {
-        const std::string page = qvk::testing::Layout0Page(qvk::testing::GeneratedEntries(sizes[k]));
+        const std::string page = qvk::test::Layout0Page(qvk::test::GeneratedEntries(sizes[k]));
         full[k] = MedianMs(rounds, [&] {
             std::string text = page;
             qvk::state.plugins.clear();

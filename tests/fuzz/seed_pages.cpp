@@ -10,7 +10,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
         return 2;
     }
-    using namespace qvk::testing;
+    using namespace qvk::test;
     PageOptions xn;
     xn.xnviewUrl = "http://plugins.quorvane.org/dll/XnViewDll.zip";
     PageOptions ends;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace qvk::testing {
+namespace qvk::test {
 
 struct PageEntry {
     std::string name;
@@ -100,4 +100,4 @@ inline std::vector<PageEntry> GeneratedEntries(int n) {
     return entries;
 }
 
-}  // namespace qvk::testing
+}  // namespace qvk::test

@@ -19,13 +19,13 @@
 namespace qvk {
 namespace {
 
-using qvktest::PathExists;
-using qvktest::PluginServer;
-using qvktest::ReadWholeFile;
-using qvktest::ScratchDir;
-using qvktest::WriteWholeFile;
-using testing::PageEntry;
-using testing::PageOptions;
+using test::PathExists;
+using test::PluginServer;
+using test::ReadWholeFile;
+using test::ScratchDir;
+using test::WriteWholeFile;
+using test::PageEntry;
+using test::PageOptions;
 
 const std::string kRequestTail =
     "\r\nConnection: Close\r\nUser-Agent: Mozilla/5.0 (compatible; QVK/1.5.0.0; Windows) \r\n\r\n";
@@ -56,7 +56,7 @@ std::string WithLineBreaks(const std::string& page) {
 }
 
 std::vector<PageEntry> EntriesOn(const std::string& host, int n) {
-    std::vector<PageEntry> entries = testing::GeneratedEntries(n);
+    std::vector<PageEntry> entries = test::GeneratedEntries(n);
     for (PageEntry& e : entries) e.url = "http://" + host + "/files/" + e.name + ".zip";
     return entries;
 }
@@ -106,8 +106,8 @@ protected:
 
     test::ScratchFolder work;  // the thread's current folder
     ScratchDir rootA, rootB;
-    testing::ScopedUi window;
-    testing::EventUi& ui = window.ui;
+    test::ScopedUi window;
+    test::EventUi& ui = window.ui;
     CatalogueJob job;
 };
 
@@ -121,13 +121,13 @@ TEST_F(CatalogueThreadTest, ReadsEachLayoutWhateverItsLineBreaks) {
         PageOptions o;
         o.xnviewUrl = "http://" + host + "/dll/XnViewDll.zip";
         const std::vector<PageEntry> entries = EntriesOn(host, 60);
-        const std::string page = layout == 0 ? testing::Layout0Page(entries, o)
-                                             : testing::Layout1Page(entries, o);
+        const std::string page = layout == 0 ? test::Layout0Page(entries, o)
+                                             : test::Layout1Page(entries, o);
         WriteWholeFile(rootA / "plugins.php", WithLineBreaks(page));
         const ScrapeResult expected = ScrapePage(page, host, "", "");
         ASSERT_EQ(expected.records.size(), 61u);
 
-        testing::ScopedUi fresh;
+        test::ScopedUi fresh;
         job = CatalogueJob();
         job.host = host;
         job.path = kDefaultCataloguePath;
@@ -180,7 +180,7 @@ TEST_F(CatalogueThreadTest, FollowsTheRedirectPageToAnotherServer) {
     PageOptions o;
     o.xnviewUrl = "http://" + a->address() + "/dll/XnViewDll.zip";
     // The mirror's page still names the first host in its links.
-    WriteWholeFile(rootB / "plugins.php", testing::Layout1Page(EntriesOn(a->address(), 3), o));
+    WriteWholeFile(rootB / "plugins.php", test::Layout1Page(EntriesOn(a->address(), 3), o));
     job.host = a->address();
 
     ActivateDebug();
@@ -217,8 +217,8 @@ TEST_F(CatalogueThreadTest, LocalCopyReplacesTheDownloadUnlessEmpty) {
     auto server = Serve(rootA);
     ASSERT_TRUE(server->ready());
     job.host = server->address();
-    WriteWholeFile(rootA / "plugins.php", testing::Layout0Page(EntriesOn("h", 2)));
-    WriteWholeFile(kLocalCatalogueFile, WithLineBreaks(testing::Layout1Page(EntriesOn("h", 5))));
+    WriteWholeFile(rootA / "plugins.php", test::Layout0Page(EntriesOn("h", 2)));
+    WriteWholeFile(kLocalCatalogueFile, WithLineBreaks(test::Layout1Page(EntriesOn("h", 5))));
 
     CatalogueThread(&job);
     EXPECT_TRUE(server->Requests().empty());
@@ -239,7 +239,7 @@ TEST_F(CatalogueThreadTest, KeepFlagKeepsTheDownloadedPage) {
     auto server = Serve(rootA);
     ASSERT_TRUE(server->ready());
     job.host = server->address();
-    const std::string served = WithLineBreaks(testing::Layout0Page(EntriesOn("h", 4)));
+    const std::string served = WithLineBreaks(test::Layout0Page(EntriesOn("h", 4)));
     WriteWholeFile(rootA / "plugins.php", served);
 
     job.countOrKeep = 1;
@@ -275,7 +275,7 @@ TEST_F(CatalogueThreadTest, FailedAttemptsAskAndYesTriesAgain) {
     int shown = 0;
     ui.onMessage = [&] {
         if (++shown == 1) WriteWholeFile(rootA / "rules.json", "{}");
-        else WriteWholeFile(rootA / "plugins.php", testing::Layout0Page(EntriesOn("h", 2)));
+        else WriteWholeFile(rootA / "plugins.php", test::Layout0Page(EntriesOn("h", 2)));
     };
     ui.Answer({AnswerYes, AnswerYes});
     CatalogueThread(&job);
@@ -300,7 +300,7 @@ TEST_F(CatalogueThreadTest, FailedRedirectTargetAsksInsteadOfLooping) {
     std::size_t requestsAtQuestion = 0;
     ui.onMessage = [&] {
         requestsAtQuestion = server->Requests().size();
-        WriteWholeFile(rootA / "target.php", testing::Layout1Page(EntriesOn("h", 1)));
+        WriteWholeFile(rootA / "target.php", test::Layout1Page(EntriesOn("h", 1)));
     };
     ui.Answer({AnswerYes});
     CatalogueThread(&job);
@@ -322,7 +322,7 @@ TEST_F(CatalogueThreadTest, EndlessRedirectChainStopsAfterFiveHops) {
     std::size_t requestsAtQuestion = 0;
     ui.onMessage = [&] {
         requestsAtQuestion = server->Requests().size();
-        WriteWholeFile(rootA / "first.html", testing::Layout0Page(EntriesOn("h", 3)));
+        WriteWholeFile(rootA / "first.html", test::Layout0Page(EntriesOn("h", 3)));
     };
     ui.Answer({AnswerYes});
     CatalogueThread(&job);
@@ -381,7 +381,7 @@ TEST(CatalogueFiles, LinesAreJoinedWithoutTheirBreaks) {
 TEST(TransferProgress, BarAndHeadingFromTheTransfer) {
     ResetState();
     FillLanguageTables();
-    testing::ScopedUi window;
+    test::ScopedUi window;
     kite::HttpTransfer t;
     t.localFile = "C:\\Temp\\qvk\\blur.zip";
     t.showName = 1;

@@ -26,9 +26,9 @@ protected:
 
 TEST_F(CleanupTest, WorkFolderWithReadOnlyFilesGoes) {
     ASSERT_TRUE(platform::CreateFolder("work"));
-    test::WriteFile("work/a.zip", "a");
-    test::WriteFile("work/.hidden.zip", "b");
-    test::WriteFile("work/readonly.zip", "c");
+    test::WriteWholeFile("work/a.zip", "a");
+    test::WriteWholeFile("work/.hidden.zip", "b");
+    test::WriteWholeFile("work/readonly.zip", "c");
     ::chmod("work/readonly.zip", 0444);
     RemoveWorkFolder("work");
     EXPECT_FALSE(platform::FileExists("work"));
@@ -37,11 +37,11 @@ TEST_F(CleanupTest, WorkFolderWithReadOnlyFilesGoes) {
 TEST_F(CleanupTest, SubFolderKeepsTheWorkFolderSilently) {
     ASSERT_TRUE(platform::CreateFolder("work"));
     ASSERT_TRUE(platform::CreateFolder("work/sub"));
-    test::WriteFile("work/sub/inner.txt", "kept");
-    test::WriteFile("work/a.zip", "gone");
+    test::WriteWholeFile("work/sub/inner.txt", "kept");
+    test::WriteWholeFile("work/a.zip", "gone");
     RemoveWorkFolder("work");
     EXPECT_TRUE(platform::FolderExists("work/sub"));
-    EXPECT_EQ(test::ReadFile("work/sub/inner.txt"), "kept");
+    EXPECT_EQ(test::ReadWholeFile("work/sub/inner.txt").value_or(""), "kept");
     EXPECT_FALSE(platform::FileExists("work/a.zip"));
     RemoveWorkFolder("missing");  // nothing to do, no complaint
 }
@@ -52,21 +52,21 @@ TEST_F(CleanupTest, OrderlyEndRemovesEverythingButTheLog) {
             ActivateDebug();
             state.workDir = folder.path() + "/qvk";
             platform::CreateFolder(state.workDir);
-            test::WriteFile(state.workDir + "/x.zip", "x");
-            test::WriteFile("qvk-plugins.txt.part", "partial");
-            state.plugins.push_back(test::Record("P", "http://h/p.zip"));
+            test::WriteWholeFile(state.workDir + "/x.zip", "x");
+            test::WriteWholeFile("qvk-plugins.txt.part", "partial");
+            state.plugins.emplace_back().name = "P";
             CleanUpAndExit("It's finished... Bye !");
         },
         ::testing::ExitedWithCode(0), "");
     EXPECT_FALSE(platform::FileExists("qvk"));
     EXPECT_FALSE(platform::FileExists("qvk-plugins.txt.part"));
-    const std::string log = test::ReadFile("qvk.log");
+    const std::string log = test::ReadWholeFile("qvk.log").value_or("");
     EXPECT_EQ(log.substr(log.size() - 24), "It's finished... Bye !\r\n");
 }
 
 TEST_F(CleanupTest, EmptyWorkDirTouchesNoFolderAndBareExitIsZero) {
     platform::CreateFolder("qvk");
-    test::WriteFile("qvk/keep.zip", "k");
+    test::WriteWholeFile("qvk/keep.zip", "k");
     EXPECT_EXIT(CleanUpAndExit(""), ::testing::ExitedWithCode(0), "");
     EXPECT_TRUE(platform::FileExists("qvk/keep.zip"));
     EXPECT_EXIT(BareExit(), ::testing::ExitedWithCode(0), "");
@@ -77,7 +77,7 @@ TEST_F(CleanupTest, EmptyWorkDirTouchesNoFolderAndBareExitIsZero) {
 TEST_F(CleanupTest, WorkersNeverSeeTheListEmptiedUnderThem) {
     EXPECT_EXIT(
         {
-            for (int i = 0; i < 200; ++i) state.plugins.push_back(test::Record("P" + std::to_string(i)));
+            for (int i = 0; i < 200; ++i) state.plugins.emplace_back().name = "P" + std::to_string(i);
             std::atomic<bool> go{false};
             std::thread worker([&go] {
                 go = true;

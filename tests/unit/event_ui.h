@@ -14,7 +14,7 @@
 
 #include "ui.h"
 
-namespace qvk::testing {
+namespace qvk::test {
 
 class EventUi : public Ui {
 public:
@@ -137,4 +137,4 @@ public:
     EventUi ui;
 };
 
-}  // namespace qvk::testing
+}  // namespace qvk::test

@@ -12,11 +12,11 @@
 #include "kitehttp.h"
 #include "plugin_server.h"
 
-using qvktest::PathExists;
-using qvktest::PluginServer;
-using qvktest::ReadWholeFile;
-using qvktest::ScratchDir;
-using qvktest::WriteWholeFile;
+using qvk::test::PathExists;
+using qvk::test::PluginServer;
+using qvk::test::ReadWholeFile;
+using qvk::test::ScratchDir;
+using qvk::test::WriteWholeFile;
 
 namespace {
 

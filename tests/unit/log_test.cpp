@@ -19,14 +19,14 @@ protected:
 };
 
 TEST_F(LogTest, BannerReplacesAnOldLogAndLinesEndInCrLf) {
-    test::WriteFile("qvk.log", "old contents that must go\r\n");
+    test::WriteWholeFile("qvk.log", "old contents that must go\r\n");
     ActivateDebug();
     ActivateDebug();  // a second switch-on changes nothing
     Log("\r\nX");
     Log("");
     CloseLog();
     Log("after close");
-    const std::string log = test::ReadFile("qvk.log");
+    const std::string log = test::ReadWholeFile("qvk.log").value_or("");
     EXPECT_EQ(log.rfind("Debug mode launched\r\nQVK release 1.5.0.0. Build 15/08/2008, 14:32:29\r\n"
                         "Host OS: ", 0), 0u);
     EXPECT_EQ(log.find("old contents"), std::string::npos);
@@ -37,7 +37,7 @@ TEST_F(LogTest, BannerReplacesAnOldLogAndLinesEndInCrLf) {
 
 TEST_F(LogTest, UncreatableLogLeavesDiagnosticsOff) {
     ASSERT_EQ(::mkdir("qvk.log", 0755), 0);  // a folder, not empty, where the file should be
-    test::WriteFile("qvk.log/inner", "x");
+    test::WriteWholeFile("qvk.log/inner", "x");
     ActivateDebug();
     EXPECT_FALSE(state.debugMode);
     EXPECT_FALSE(LogIsOn());
@@ -69,7 +69,7 @@ TEST_F(LogTest, ConcurrentLinesStayWholeAndCloseIsSafe) {
     CloseLog();
     for (auto& w : writers) w.join();
 
-    const std::string log = test::ReadFile("qvk.log");
+    const std::string log = test::ReadWholeFile("qvk.log").value_or("");
     size_t start = 0, threadLines = 0;
     while (start < log.size()) {
         const size_t end = log.find("\r\n", start);

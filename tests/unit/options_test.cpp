@@ -29,7 +29,7 @@ TEST_F(OptionsTest, NoArgumentsKeepTheDefaultsAndWriteNoLog) {
 TEST_F(OptionsTest, LinesBeforeDebugAreLostAndSafeModeLineOnlyWhenItActivates) {
     ParseOptions({"-tofile", "-debug", "-safemode", "-DEBUG"});
     CloseLog();
-    const std::string log = test::ReadFile("qvk.log");
+    const std::string log = test::ReadWholeFile("qvk.log").value_or("");
     EXPECT_EQ(state.keepCatalogueFile, 1);
     EXPECT_TRUE(state.safeMode);
     EXPECT_EQ(log.find("Output file enabled"), std::string::npos);
@@ -40,7 +40,7 @@ TEST_F(OptionsTest, LinesBeforeDebugAreLostAndSafeModeLineOnlyWhenItActivates) {
 TEST_F(OptionsTest, SafeModeAloneEndsTheBannerWithItsLine) {
     ParseOptions({"-safemode", "-tofile"});
     CloseLog();
-    const std::string log = test::ReadFile("qvk.log");
+    const std::string log = test::ReadWholeFile("qvk.log").value_or("");
     const auto safe = log.find("Safe mode enabled. Use it only if you know what you're doing!\r\n");
     ASSERT_NE(safe, std::string::npos);
     EXPECT_LT(log.find("Host OS: "), safe);
@@ -73,7 +73,7 @@ TEST_F(OptionsTest, UrlOptionForms) {
         EXPECT_EQ(state.catalogueHost, c.host) << c.arg;
         EXPECT_EQ(state.cataloguePath, c.path) << c.arg;
         CloseLog();
-        const std::string log = test::ReadFile("qvk.log");
+        const std::string log = test::ReadWholeFile("qvk.log").value_or("");
         EXPECT_EQ(log.substr(log.size() - c.logTail.size() - 2), c.logTail + "\r\n") << c.arg;
         state.debugMode = false;
         ParseOptions({"-debug"});

@@ -1,5 +1,5 @@
-// Test fixture pieces around tools/plugin_server.py: a loopback HTTP server in a child process,
-// and a scratch folder. Native (POSIX) tests only.
+// tools/plugin_server.py as a test fixture: a loopback HTTP server in a child process. Native
+// (POSIX) tests only.
 //
 // Each server listens on port 80 of a loopback address of its own, derived from the test
 // process id, so test programs that ctest runs side by side never meet. Needs root for port 80.
@@ -29,50 +29,11 @@
 #define QVK_PYTHON "python3"
 #endif
 
+#include "test_support.h"
+
 extern char** environ;
 
-namespace qvktest {
-
-inline std::optional<std::string> ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-inline void WriteWholeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline bool PathExists(const std::string& path) {
-    std::error_code ignored;
-    return std::filesystem::exists(path, ignored);
-}
-
-// A fresh folder below the system's temporary folder, removed with everything in it.
-class ScratchDir {
-public:
-    ScratchDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "qvk-test-XXXXXX").string();
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (mkdtemp(name.data())) path_ = name.data();
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+namespace qvk::test {
 
 // tools/plugin_server.py serving `root` until the object dies (or its lifetime ends).
 class PluginServer {
@@ -194,4 +155,4 @@ private:
     pid_t pid_ = -1;
 };
 
-}  // namespace qvktest
+}  // namespace qvk::test

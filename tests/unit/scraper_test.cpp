@@ -14,10 +14,10 @@
 namespace qvk {
 namespace {
 
-using testing::Layout0Page;
-using testing::Layout1Page;
-using testing::PageEntry;
-using testing::PageOptions;
+using test::Layout0Page;
+using test::Layout1Page;
+using test::PageEntry;
+using test::PageOptions;
 
 const std::string kHost = "plugins.quorvane.org";
 
@@ -74,11 +74,11 @@ TEST(ScraperHelpers, DigitsCountsAndNearerPosition) {
 }
 
 TEST(ScraperLayouts, FirstLayoutGivesEveryFieldAndTheDocumentedLog) {
-    const std::string page = testing::kL0CountStart + std::string("1 plugin") + testing::kCountEnd +
-                             "x\">" + "<td width=\"105\"><img src=\"a.png\"" + testing::kL0EntryStart +
+    const std::string page = test::kL0CountStart + std::string("1 plugin") + test::kCountEnd +
+                             "x\">" + "<td width=\"105\"><img src=\"a.png\"" + test::kL0EntryStart +
                              "<a href=\"http://h/a.zip\">Alpha</a></b>" +
-                             testing::kL0DescriptionStart + "One<br>Two<u>dl</u><i>i</i><br>" +
-                             "Ann Lee / 1.0 01/02/2008 / 5 KB" + testing::kL0LastEnd;
+                             test::kL0DescriptionStart + "One<br>Two<u>dl</u><i>i</i><br>" +
+                             "Ann Lee / 1.0 01/02/2008 / 5 KB" + test::kL0LastEnd;
     const Scraped s = Scrape(page);
     ASSERT_TRUE(s.result.recognised);
     EXPECT_EQ(s.result.pageFormat, 0);
@@ -205,7 +205,7 @@ TEST(ScraperOrder, XnViewSectionAbsentOrBroken) {
     // A relative link, or one that never ends, makes no record.
     for (const std::string& tail : {std::string("<a href=\"dll/XnViewDll.zip\">x</a>"),
                                     std::string("<a href=\"http://h/XnViewDll.zip")}) {
-        const std::string page = Layout0Page(entries) + testing::kXnViewMarker + tail;
+        const std::string page = Layout0Page(entries) + test::kXnViewMarker + tail;
         const Scraped s = Scrape(page);
         EXPECT_EQ(s.result.xnviewRecord, nullptr) << tail;
         EXPECT_EQ(s.result.records.size(), 1u);
@@ -214,7 +214,7 @@ TEST(ScraperOrder, XnViewSectionAbsentOrBroken) {
     // The section before the list is not looked at once entries were read; without entries the
     // search starts at the count.
     PageOptions early;
-    early.beforeList = std::string(testing::kXnViewMarker) + "<a href=\"http://h/early.zip\">";
+    early.beforeList = std::string(test::kXnViewMarker) + "<a href=\"http://h/early.zip\">";
     EXPECT_EQ(Scrape(Layout0Page(entries, early)).result.xnviewRecord, nullptr);
     early.countText = "no plugins";
     const Scraped none = Scrape(Layout0Page(entries, early));
@@ -256,9 +256,9 @@ TEST(ScraperCounts, AnnouncedCountAgainstRealEntries) {
     PageOptions more;
     more.countText = "v2: 42 plugins";
     more.beforeList = "<a href=\"http://h/news.zip\">News</a>";
-    more.afterList = std::string(testing::kL1EntryStart) + "<a href=\"http://h/ghost.zip\">Ghost</a>" +
-                     testing::kL1Separator + testing::kL0EntryStart +
-                     "<a href=\"http://h/ghost0.zip\">Ghost0</a>" + testing::kL0Separator;
+    more.afterList = std::string(test::kL1EntryStart) + "<a href=\"http://h/ghost.zip\">Ghost</a>" +
+                     test::kL1Separator + test::kL0EntryStart +
+                     "<a href=\"http://h/ghost0.zip\">Ghost0</a>" + test::kL0Separator;
     const std::vector<PageEntry> two = {Entry("y"), Entry("x")};
     for (const std::string& page : {Layout0Page(two, more), Layout1Page(two, more)}) {
         const Scraped s = Scrape(page);
@@ -270,12 +270,12 @@ TEST(ScraperCounts, AnnouncedCountAgainstRealEntries) {
     // further entry finds none, and must not start over from the top of the page, where an
     // entry-like banner precedes the count.
     const std::string page =
-        std::string("<table><tr><td>") + testing::kL1EntryStart +
-        "<a href=\"http://h/banner.zip\">Banner</a></td></tr></table>" + testing::kL1CountStart +
-        "4 plugins" + testing::kCountEnd + "x\">r</a>)</b><table><tr><td width=\"105\"><img src=\"i\">" +
-        testing::kL1EntryStart + "<a href=\"http://h/a.zip\">a</a></b>d<u>u</u></i><br>1 / 2 / 3" +
-        testing::kL1Separator + "\"j\">" + testing::kL1EntryStart +
-        "<a href=\"http://h/b.zip\">b</a></b>d<u>u</u></i><br>1 / 2 / 3" + testing::kL1Separator +
+        std::string("<table><tr><td>") + test::kL1EntryStart +
+        "<a href=\"http://h/banner.zip\">Banner</a></td></tr></table>" + test::kL1CountStart +
+        "4 plugins" + test::kCountEnd + "x\">r</a>)</b><table><tr><td width=\"105\"><img src=\"i\">" +
+        test::kL1EntryStart + "<a href=\"http://h/a.zip\">a</a></b>d<u>u</u></i><br>1 / 2 / 3" +
+        test::kL1Separator + "\"j\">" + test::kL1EntryStart +
+        "<a href=\"http://h/b.zip\">b</a></b>d<u>u</u></i><br>1 / 2 / 3" + test::kL1Separator +
         "\"k\"></td></tr></table>";
     EXPECT_EQ(Names(Scrape(page).result), (std::vector<std::string>{"a", "b"}));
 }
@@ -283,7 +283,7 @@ TEST(ScraperCounts, AnnouncedCountAgainstRealEntries) {
 TEST(ScraperCounts, TheLastEntryEndsAtTheNearerOfItsTwoEndMarkers) {
     // A separator further down the page (another table) must not swallow the list's end.
     PageOptions o;
-    o.afterList = std::string("<table><tr><td>x") + testing::kL0Separator + "</td></tr></table>";
+    o.afterList = std::string("<table><tr><td>x") + test::kL0Separator + "</td></tr></table>";
     const Scraped s = Scrape(Layout0Page({Entry("only", "A / B / C")}, o));
     ASSERT_EQ(s.result.records.size(), 1u);
     EXPECT_EQ(s.result.records.front().size, "C");
@@ -323,7 +323,7 @@ TEST(ScraperDefects, EntriesWithoutUsableLinkOrMarkers) {
 
 TEST(ScraperDefects, UnrecognisedEmptyAndCutPages) {
     for (const std::string& page : {std::string(), std::string("<html>no list</html>"),
-                                    std::string(testing::kL0CountStart) + "3 plugins"}) {
+                                    std::string(test::kL0CountStart) + "3 plugins"}) {
         const Scraped s = Scrape(page);
         EXPECT_FALSE(s.result.recognised);
         EXPECT_TRUE(s.result.records.empty());
@@ -333,7 +333,7 @@ TEST(ScraperDefects, UnrecognisedEmptyAndCutPages) {
         EXPECT_EQ(s.log[3], "Getting number...");
     }
     EXPECT_EQ(Scrape("").log[1], "EncS = 0 EncE = 0");
-    EXPECT_EQ(Scrape(std::string("ab") + testing::kL0CountStart).log[1], "EncS = 3 EncE = 0");
+    EXPECT_EQ(Scrape(std::string("ab") + test::kL0CountStart).log[1], "EncS = 3 EncE = 0");
 
     // Cut in the middle of the second of three entries: the first one stays, the cut one and
     // the missing one give nothing.
@@ -353,7 +353,7 @@ protected:
         FillLanguageTables();
     }
     void TearDown() override { ResetState(); }
-    testing::ScopedUi ui;
+    test::ScopedUi ui;
 };
 
 TEST_F(ScrapeCatalogueTest, FillsTheListTheJobAndTheLogBox) {
@@ -389,16 +389,16 @@ TEST_F(ScrapeCatalogueTest, UnknownLayoutEndsTheProgram) {
 // Damaged pages: random cuts, insertions, deletions and doubled markers of valid pages. Nothing
 // may crash (the sanitizers watch), and every record must be a real plugin entry.
 TEST(ScraperRobustness, MutatedPagesNeverGiveBogusRecords) {
-    std::vector<PageEntry> entries = testing::GeneratedEntries(6);
+    std::vector<PageEntry> entries = test::GeneratedEntries(6);
     entries[2].name = "Caf\xE9 <b>bold</b>";
     PageOptions o;
     o.xnviewUrl = "http://h/XnViewDll.zip";
     const std::vector<std::string> bases = {Layout0Page(entries, o), Layout1Page(entries, o)};
     const std::vector<std::string> markers = {
-        testing::kL0CountStart, testing::kL1CountStart, testing::kCountEnd,
-        testing::kL0EntryStart, testing::kL1EntryStart, testing::kL0Separator,
-        testing::kL1Separator, testing::kL0LastEnd, testing::kL1LastEnd, testing::kL0TableEnd,
-        testing::kL1TableEnd, testing::kXnViewMarker, "href=\"", "\">", "</a>", "<u>", "</i><br>",
+        test::kL0CountStart, test::kL1CountStart, test::kCountEnd,
+        test::kL0EntryStart, test::kL1EntryStart, test::kL0Separator,
+        test::kL1Separator, test::kL0LastEnd, test::kL1LastEnd, test::kL0TableEnd,
+        test::kL1TableEnd, test::kXnViewMarker, "href=\"", "\">", "</a>", "<u>", "</i><br>",
         " / ", "<br>", "http://", "\xA0", "9999 "};
 
     std::mt19937 rng(20080815);

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "language.h"
 #include "log.h"
 #include "platform.h"
 #include "shutdown_gate.h"
 #include "state.h"
+#include "event_ui.h"
 #include "test_support.h"
 #include "wizard.h"
 
@@ -27,10 +30,14 @@ protected:
     }
     std::string LogText() {
         CloseLog();
-        return test::ReadFile("qvk.log");
+        return test::ReadWholeFile("qvk.log").value_or("");
     }
     void AddPlugins(std::initializer_list<const char*> names) {
-        for (const char* n : names) state.plugins.push_back(test::Record(n, std::string("http://h/") + n));
+        for (const char* n : names) {
+            PluginRecord& record = state.plugins.emplace_back();
+            record.name = n;
+            record.url = std::string("http://h/") + n;
+        }
     }
     // Puts the wizard on the plugin list with the given boxes.
     void OnPluginList(std::initializer_list<int> ticks) {
@@ -38,13 +45,19 @@ protected:
         state.pluginCount = static_cast<int>(ticks.size());
         int i = 0;
         for (int tick : ticks) {
-            ui.states[FirstPluginCheckBox + i] = tick;
-            ui.texts[FirstPluginCheckBox + i] = std::next(state.plugins.begin(), i)->name;
+            ui.SetState(FirstPluginCheckBox + i, tick);
+            ui.SetText(FirstPluginCheckBox + i, std::next(state.plugins.begin(), i)->name);
             ++i;
         }
     }
     test::ScratchFolder folder;
-    test::RecordingUi ui;
+    test::EventUi ui;
+
+    bool Freed(int control) { return Has("free " + std::to_string(control)); }
+    bool Has(const std::string& event) {
+        const auto events = ui.Events();
+        return std::find(events.begin(), events.end(), event) != events.end();
+    }
 };
 
 TEST_F(WizardTest, CheckListNeverOutgrowsTheRealRecords) {
@@ -57,21 +70,22 @@ TEST_F(WizardTest, CheckListNeverOutgrowsTheRealRecords) {
 TEST_F(WizardTest, NothingTickedKeepsThePageAndStep) {
     AddPlugins({"A", "B"});
     OnPluginList({0, 0});
+    ui.Answer({AnswerOk});
     EXPECT_EQ(OnControl(NextButton), LoopAction::Restart);
     EXPECT_EQ(state.step, 3);
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, "You must select at least one plugin!");
-    EXPECT_EQ(ui.messages[0].title, "Error");
-    EXPECT_EQ(ui.messages[0].style, IconError | ButtonsOk);
-    EXPECT_FALSE(ui.freed[PluginListArea]);
+    ASSERT_EQ(ui.Messages().size(), 1u);
+    EXPECT_EQ(ui.Messages()[0].text, "You must select at least one plugin!");
+    EXPECT_EQ(ui.Messages()[0].title, "Error");
+    EXPECT_EQ(ui.Messages()[0].style, IconError | ButtonsOk);
+    EXPECT_FALSE(Freed(PluginListArea));
 
-    ui.states[FirstPluginCheckBox + 1] = 1;
+    ui.SetState(FirstPluginCheckBox + 1, 1);
     EXPECT_EQ(OnControl(NextButton), LoopAction::Continue);
     EXPECT_EQ(state.step, 4);
     EXPECT_EQ(state.plugins.front().selected, 0);
     EXPECT_EQ(state.plugins.back().selected, 1);
-    EXPECT_EQ(ui.texts[NextButton], "Install >");
-    EXPECT_TRUE(ui.freed[PluginListArea]);
+    EXPECT_EQ(ui.GetText(NextButton), "Install >");
+    EXPECT_TRUE(Freed(PluginListArea));
     EXPECT_NE(LogText().find("Gadget (101, B) state : 1\r\nChecked\r\n"), std::string::npos);
 }
 
@@ -99,45 +113,48 @@ protected:
         state.step = 4;
         state.systemTempDir = folder.path() + "/";
         platform::CreateFolder("QV");
-        test::WriteFile("QV/Quorvane.exe", "");
-        ui.texts[reptype] = folder.path() + "/QV/";
-        ui.texts[reptype2] = folder.path() + "/QVS/";
+        test::WriteWholeFile("QV/Quorvane.exe", "");
+        ui.SetText(reptype, folder.path() + "/QV/");
+        ui.SetText(reptype2, folder.path() + "/QVS/");
     }
 };
 
 TEST_F(FolderPageTest, RejectionsKeepTheStep) {
+    ui.Answer({AnswerOk, AnswerOk, AnswerYes});
     EXPECT_EQ(OnControl(NextButton), LoopAction::Restart);  // no edition ticked
-    ui.states[qvcheck] = 1;
-    ui.texts[reptype] = "";
+    ui.SetState(qvcheck, 1);
+    ui.SetText(reptype, "");
     EXPECT_EQ(OnControl(NextButton), LoopAction::Restart);  // empty folder
-    ui.texts[reptype] = folder.path() + "/QVS";
-    ui.answers = {AnswerYes};
+    ui.SetText(reptype, folder.path() + "/QVS");
     EXPECT_EQ(OnControl(NextButton), LoopAction::Restart);  // exe missing, retype
-    ASSERT_EQ(ui.messages.size(), 3u);
-    EXPECT_EQ(ui.messages[0].text, "You must select at least one Quorvane version!");
-    EXPECT_EQ(ui.messages[1].text, "You did not enter the directory!");
-    EXPECT_EQ(ui.messages[2].text,
+    ASSERT_EQ(ui.Messages().size(), 3u);
+    EXPECT_EQ(ui.Messages()[0].text, "You must select at least one Quorvane version!");
+    EXPECT_EQ(ui.Messages()[1].text, "You did not enter the directory!");
+    EXPECT_EQ(ui.Messages()[2].text,
               "Quorvane hasn't been found in the specified directory. Do you want to retype the directory?");
-    EXPECT_EQ(ui.messages[2].style, IconWarning | ButtonsYesNo);
+    EXPECT_EQ(ui.Messages()[2].style, IconWarning | ButtonsYesNo);
     EXPECT_EQ(state.step, 4);
     EXPECT_TRUE(state.qvDir.empty());
     EXPECT_TRUE(state.workDir.empty());
 }
 
 TEST_F(FolderPageTest, SameFolderTwiceInstallsOnceAndCreatesTheWorkFolder) {
-    ui.states[qvcheck] = ui.states[qvscheck] = 1;
-    ui.texts[reptype] = folder.path() + "/QV";  // a backslash is appended
-    ui.texts[reptype2] = folder.path() + "/QV\\";
-    ui.answers = {AnswerNo};  // accept the folder without qv-studio.exe
+    ui.SetState(qvcheck, 1);
+    ui.SetState(qvscheck, 1);
+    // A backslash is appended (natively it is part of the name, so the program lies there).
+    test::WriteWholeFile(folder.path() + "/QV\\Quorvane.exe", "");
+    ui.SetText(reptype, folder.path() + "/QV");
+    ui.SetText(reptype2, folder.path() + "/QV\\");
+    ui.Answer({AnswerNo});  // accept the folder without qv-studio.exe
     EXPECT_EQ(OnControl(NextButton), LoopAction::Continue);
     EXPECT_EQ(state.step, 5);
     EXPECT_EQ(state.qvDir, folder.path() + "/QV\\");
     EXPECT_EQ(state.qvsDir, "");
     EXPECT_TRUE(platform::FolderExists(folder.path() + "/qvk"));
     EXPECT_EQ(state.downloadStarted, 1);
-    EXPECT_EQ(ui.texts[NextButton], "Next >");
-    EXPECT_FALSE(ui.enabled[NextButton]);
-    EXPECT_TRUE(ui.freed[reptype] && ui.freed[BrowseQvsButton]);
+    EXPECT_EQ(ui.GetText(NextButton), "Next >");
+    EXPECT_TRUE(Has("enable 10 0"));
+    EXPECT_TRUE(Freed(reptype) && Freed(BrowseQvsButton));
     const std::string log = LogText();
     EXPECT_NE(log.find("QV and QVS paths are the same\r\n"), std::string::npos);
     EXPECT_NE(log.find("Temp dir doesn't exist\r\nCreated\r\n"), std::string::npos);
@@ -145,11 +162,12 @@ TEST_F(FolderPageTest, SameFolderTwiceInstallsOnceAndCreatesTheWorkFolder) {
 
 TEST_F(WizardTest, AbortQuestionNoStaysYesEnds) {
     state.language = 0;
+    ui.Answer({AnswerNo});
     EXPECT_EQ(OnControl(CancelButton), LoopAction::Restart);
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, "Voulez-vous annuler l'installation des plugins Quorvane ?");
-    EXPECT_EQ(ui.messages[0].title, "Attention");
-    ui.answers = {AnswerYes};
+    ASSERT_EQ(ui.Messages().size(), 1u);
+    EXPECT_EQ(ui.Messages()[0].text, "Voulez-vous annuler l'installation des plugins Quorvane ?");
+    EXPECT_EQ(ui.Messages()[0].title, "Attention");
+    ui.Answer({AnswerYes});
     EXPECT_EXIT(OnCloseRequest(), ::testing::ExitedWithCode(0), "");
     const std::string log = LogText();
     EXPECT_NE(log.find("Cancel button...\r\nExit... (Window)\r\nNo\r\n"), std::string::npos);
@@ -160,7 +178,7 @@ TEST_F(WizardTest, AbortQuestionNoStaysYesEnds) {
 TEST_F(WizardTest, FinishAsksPerEditionAndEnds) {
     state.downloadStarted = 1;
     state.qvDir = "C:\\Q\\";
-    ui.answers = {AnswerNo};
+    ui.Answer({AnswerNo, AnswerOk});
     EXPECT_EXIT(
         {
             PollWorkers();
