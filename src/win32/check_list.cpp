@@ -129,13 +129,7 @@ void FreeBalloonTip(HWND window, int position, HWND box) {
 void BuildCheckList(int count) {
     Log("Count plugins list : " + std::to_string(count));
     HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = AreaProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kAreaClass;
-    RegisterClassA(&wc);
+    RegisterWindowClass(kAreaClass, AreaProc);
     HWND window = WizardWindow();
     area = CreateWindowExA(WS_EX_CONTROLPARENT, kAreaClass, "", WS_CHILD | WS_VISIBLE | WS_VSCROLL,
                            kAreaX, kAreaY, kAreaWidth, kAreaHeight, window,

@@ -79,25 +79,10 @@ void AskLanguage() {
         state.language = found;
     }
 
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = LanguageProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.hIcon = LoadIconA(instance, "MAINICON");
-    wc.lpszClassName = kClassName;
-    RegisterClassA(&wc);
-
+    RegisterWindowClass(kClassName, LanguageProc);
     // A caption without system menu: no close, minimise or maximise box.
-    const DWORD style = WS_POPUP | WS_CAPTION;
-    RECT rect = {0, 0, 286, 126};
-    AdjustWindowRect(&rect, style, FALSE);
-    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    languageWindow = CreateWindowExA(
-        WS_EX_DLGMODALFRAME, kClassName, UiText(LanguageTitle).c_str(), style,
-        (GetSystemMetrics(SM_CXSCREEN) - width) / 2, (GetSystemMetrics(SM_CYSCREEN) - height) / 2,
-        width, height, nullptr, nullptr, instance, nullptr);
+    languageWindow = CreateCentredWindow(kClassName, UiText(LanguageTitle).c_str(),
+                                         WS_POPUP | WS_CAPTION, WS_EX_DLGMODALFRAME, 286, 126);
 
     Child("STATIC", UiText(LanguagePromptText).c_str(), 0, 70, 10, 200, 20, LanguagePrompt);
     Child("BUTTON", UiText(OkText).c_str(), WS_TABSTOP | BS_DEFPUSHBUTTON, 110, 95, 75, 23,
@@ -107,7 +92,8 @@ void AskLanguage() {
     HWND list = Child("COMBOBOX", "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 70, 60, 205, 80,
                       LanguageList);
     HWND icon = Child("STATIC", "", SS_ICON, 15, 10, 32, 32, LanguageIcon);
-    SendMessageA(icon, STM_SETICON, reinterpret_cast<WPARAM>(wc.hIcon), 0);
+    SendMessageA(icon, STM_SETICON,
+                 reinterpret_cast<WPARAM>(LoadIconA(GetModuleHandleA(nullptr), "MAINICON")), 0);
     for (int language = 0; language < kLanguageCount; ++language)
         SendMessageA(list, CB_ADDSTRING, 0,
                      reinterpret_cast<LPARAM>(LanguageText(language, LanguageName).c_str()));

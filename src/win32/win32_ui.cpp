@@ -18,6 +18,29 @@ WindowUi& TheUi() {
     return ui;
 }
 
+void RegisterWindowClass(const char* name, WNDPROC procedure) {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.hIcon = LoadIconA(instance, "MAINICON");
+    wc.lpszClassName = name;
+    RegisterClassA(&wc);
+}
+
+HWND CreateCentredWindow(const char* className, const char* title, DWORD style, DWORD exStyle,
+                         int clientWidth, int clientHeight) {
+    RECT rect = {0, 0, clientWidth, clientHeight};
+    AdjustWindowRectEx(&rect, style, FALSE, exStyle);
+    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    return CreateWindowExA(exStyle, className, title, style,
+                           (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                           (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, nullptr,
+                           nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
 void WindowUi::Register(int control, HWND handle) {
     std::lock_guard<std::mutex> lock(mutex_);
     controls_[control] = handle;

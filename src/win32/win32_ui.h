@@ -47,6 +47,12 @@ private:
 };
 
 WindowUi& TheUi();
+
+// Registers a window class of the program: arrow cursor, dialog background, the program's icon.
+void RegisterWindowClass(const char* name, WNDPROC procedure);
+// A top-level window whose client area has the given size, centred on the screen.
+HWND CreateCentredWindow(const char* className, const char* title, DWORD style, DWORD exStyle,
+                         int clientWidth, int clientHeight);
 void RememberMainThread();
 bool OnMainThread();
 

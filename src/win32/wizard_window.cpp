@@ -22,6 +22,7 @@ constexpr int kClientWidth = 495, kClientHeight = 360;
 HWND wizard = nullptr;
 EventQueue wizardEvents;
 bool linkHandlerInstalled = false;
+HWND focusBeforeDeactivation = nullptr;
 HBITMAP images[35] = {};
 
 // Opens a clicked web address of the notes with its default handler.
@@ -71,6 +72,20 @@ LRESULT CALLBACK WizardProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
                 SetFocus(control);
             return 0;
         }
+        case WM_ACTIVATE:
+            // This window is no dialog, so nothing else brings the focus back to its control
+            // after a message box; without it the keyboard would address no control at all.
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                HWND focus = GetFocus();
+                if (focus && IsChild(window, focus)) focusBeforeDeactivation = focus;
+            } else if (!HIWORD(wParam) && focusBeforeDeactivation &&
+                       IsWindow(focusBeforeDeactivation) &&
+                       IsWindowVisible(focusBeforeDeactivation) &&
+                       IsWindowEnabled(focusBeforeDeactivation)) {
+                SetFocus(focusBeforeDeactivation);
+                return 0;
+            }
+            return DefWindowProcA(window, message, wParam, lParam);
         case WM_CLOSE:
             wizardEvents.Push(EventQueue::kCloseRequest);
             return 0;
@@ -198,24 +213,10 @@ void FreeImage(int image) {
 }
 
 bool BuildWizardWindow() {
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = WizardProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.hIcon = LoadIconA(instance, "MAINICON");
-    wc.lpszClassName = kClassName;
-    RegisterClassA(&wc);
-
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-    RECT rect = {0, 0, kClientWidth, kClientHeight};
-    AdjustWindowRect(&rect, style, FALSE);
-    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    wizard = CreateWindowExA(WS_EX_CONTROLPARENT, kClassName, "Installation", style,
-                             (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-                             (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, nullptr,
-                             nullptr, instance, nullptr);
+    RegisterWindowClass(kClassName, WizardProc);
+    wizard = CreateCentredWindow(kClassName, "Installation",
+                                 WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
+                                 WS_EX_CONTROLPARENT, kClientWidth, kClientHeight);
     if (!wizard) return false;
     TheUi().SetOwner(wizard);
     TheUi().Register(WizardWindowId, wizard);
