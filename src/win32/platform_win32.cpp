@@ -67,6 +67,9 @@ const char* PathSeparator() { return "\\"; }
 
 bool OpenConsole() {
     if (!GetConsoleWindow()) AllocConsole();
+    // The log's bytes are ANSI text; a console left in the OEM code page would show "Français"
+    // as "Franþais". The file gets the same bytes either way.
+    SetConsoleOutputCP(GetACP());
     consoleIn = GetStdHandle(STD_INPUT_HANDLE);
     consoleOut = GetStdHandle(STD_OUTPUT_HANDLE);
     SetConsoleCtrlHandler(ConsoleEvent, TRUE);
