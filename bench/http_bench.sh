@@ -21,7 +21,7 @@ python="$("$python" -c 'import sys; print(sys.executable)')"
 say() { printf '[bench] %s\n' "$*"; }
 
 cmake -S "$here" -B "$work" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$work" -j2 >/dev/null
+cmake --build "$work" -j2 --target http_bench >/dev/null
 bench="$work/http_bench"
 
 www="$work/www"
