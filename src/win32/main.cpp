@@ -1,4 +1,4 @@
-// The program entry: start-up in the documented order, then the wizard's main loop.
+// The program entry: start-up in its fixed order, then the wizard's main loop.
 #include <windows.h>
 #include <commctrl.h>
 #include <commdlg.h>
