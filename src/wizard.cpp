@@ -25,8 +25,6 @@ ThreadHandle Start(ThreadBody body, void* job) {
     return hooks.startThread(body, job);
 }
 
-std::string StateText(int value) { return std::to_string(value); }
-
 void StepWelcomeToNotes() {
     Log("Free gadgets");
     W().Free(SideBanner);
@@ -135,7 +133,7 @@ bool StepFoldersToInstall() {
     const int qvsTicked = W().GetState(qvscheck);
     const std::string qvText = W().GetText(reptype);
     const std::string qvsText = W().GetText(reptype2);
-    Log("#qvcheck=" + StateText(qvTicked) + " ; #qvscheck=" + StateText(qvsTicked));
+    Log("#qvcheck=" + std::to_string(qvTicked) + " ; #qvscheck=" + std::to_string(qvsTicked));
     Log("#reptype=" + qvText + " ; #reptype2=" + qvsText);
     if (!qvTicked && !qvsTicked) {
         Log("No QV(S) path");

@@ -4,7 +4,6 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <iterator>
 #include <vector>
 
 #include "controls.h"
@@ -23,7 +22,6 @@ constexpr int kBoxHeight = 20, kScrollStep = 30;
 
 std::vector<HWND> balloonTips;
 int checkAllState = 0;  // the first press unticks, whatever was done to single boxes
-HWND area = nullptr;
 
 SCROLLINFO ScrollInfo(UINT mask) {
     SCROLLINFO info = {};
@@ -81,15 +79,10 @@ std::string EscapeMnemonics(const std::string& text) {
     return escaped;
 }
 
-const PluginRecord* RecordAt(int position) {
-    if (position < 0 || position >= static_cast<int>(state.plugins.size())) return nullptr;
-    return &*std::next(state.plugins.begin(), position);
-}
-
-void BalloonTip(HWND window, int position) {
-    const PluginRecord* record = RecordAt(position);
+// The tip of box 100 + position, from the record at that position (the caller's walk is there).
+void BalloonTip(HWND window, int position, const PluginRecord* record) {
     HWND box = TheUi().Handle(FirstPluginCheckBox + position);
-    if (!record || !box) return;
+    if (!box) return;
     const std::string body = UiText(DescriptionLabel) + record->description + "\r\n" +
                              UiText(AuthorLabel) + record->author + "\r\n" +
                              UiText(VersionDateLabel) + record->versionDate + "\r\n" +
@@ -131,7 +124,7 @@ void BuildCheckList(int count) {
     HINSTANCE instance = GetModuleHandleA(nullptr);
     RegisterWindowClass(kAreaClass, AreaProc);
     HWND window = WizardWindow();
-    area = CreateWindowExA(WS_EX_CONTROLPARENT, kAreaClass, "", WS_CHILD | WS_VISIBLE | WS_VSCROLL,
+    HWND area = CreateWindowExA(WS_EX_CONTROLPARENT, kAreaClass, "", WS_CHILD | WS_VISIBLE | WS_VSCROLL,
                            kAreaX, kAreaY, kAreaWidth, kAreaHeight, window,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(PluginListArea)), instance,
                            nullptr);
@@ -155,7 +148,7 @@ void BuildCheckList(int count) {
         Log("Create CheckBoxGadget (ID : " + std::to_string(id) + ") : " + record->name);
         SendMessageA(box, BM_SETCHECK, BST_CHECKED, 0);
         Log("BalloonTip");
-        BalloonTip(window, i);
+        BalloonTip(window, i, &*record);
     }
 }
 

@@ -141,6 +141,15 @@ class Wizard(unittest.TestCase):
 
     # --- checks shared by the runs ---------------------------------------------------------
 
+    def assert_dialog_opens(self, run, langid, lang, selected, ok_enabled):
+        """The program's first window: the language dialog for the locale's identifier, shown in
+        `lang`, with list entry `selected` (-1 none) and OK enabled or not."""
+        run.cmd("window " + DIALOG[lang][0], timeout_ms=winelib.START_MS)
+        self.assertEqual(run.cmd("langid"), langid)
+        self.assert_dialog_in(run, lang)
+        self.assertEqual(run.cmd("state %d" % LIST), str(selected))
+        self.assertEqual(run.cmd("enabled %d" % OK), "1" if ok_enabled else "0")
+
     def assert_dialog_in(self, run, lang):
         title, prompt, cancel, ok = DIALOG[lang]
         run.cmd("window " + title)
@@ -229,11 +238,7 @@ class Wizard(unittest.TestCase):
     def test_german_locale_preselects_and_abort_in_the_dialog_ends_the_program(self):
         run, cwd = self.start("de", "de_DE")
         with run:
-            run.cmd("window Sprache", timeout_ms=winelib.START_MS)
-            self.assertEqual(run.cmd("langid"), "0407")
-            self.assert_dialog_in(run, "de")
-            self.assertEqual(run.cmd("state %d" % LIST), str(LIST_INDEX["de"]))
-            self.assertEqual(run.cmd("enabled %d" % OK), "1")
+            self.assert_dialog_opens(run, "0407", "de", LIST_INDEX["de"], True)
             self.assertEqual(run.cmd("items %d" % LIST), "3")
             self.assertEqual([run.cmd("item %d %d" % (LIST, i)) for i in range(3)],
                              ["Fran\u00e7ais", "English", "Deutsch"])
@@ -257,11 +262,7 @@ class Wizard(unittest.TestCase):
     def test_unlisted_locale_selects_nothing_until_german_is_picked(self):
         run, cwd = self.start("xx", "ja_JP")
         with run:
-            run.cmd("window Language", timeout_ms=winelib.START_MS)
-            self.assertEqual(run.cmd("langid"), "0411")  # in no list
-            self.assert_dialog_in(run, "en")
-            self.assertEqual(run.cmd("state %d" % LIST), "-1")
-            self.assertEqual(run.cmd("enabled %d" % OK), "0")
+            self.assert_dialog_opens(run, "0411", "en", -1, False)  # in no list
             run.screenshot("language-none")
 
             run.cmd("select %d %d" % (LIST, LIST_INDEX["de"]))
@@ -291,11 +292,7 @@ class Wizard(unittest.TestCase):
         path = "/_mode/silent/plugins.php"  # no answer: the catalogue page stays as it is
         run, cwd = self.start("en", "en_US", ["-url=%s|%s" % (self.server.address, path)])
         with run:
-            run.cmd("window Language", timeout_ms=winelib.START_MS)
-            self.assertEqual(run.cmd("langid"), "0409")
-            self.assert_dialog_in(run, "en")
-            self.assertEqual(run.cmd("state %d" % LIST), "1")
-            self.assertEqual(run.cmd("enabled %d" % OK), "1")
+            self.assert_dialog_opens(run, "0409", "en", 1, True)
             run.screenshot("language-en")
             # Picking another language relabels at once, and back again.
             run.cmd("select %d 2" % LIST)
@@ -358,11 +355,7 @@ class Wizard(unittest.TestCase):
     def test_french_pages_and_cancel_after_the_catalogue(self):
         run, cwd = self.start("fr", "fr_FR", ["-url=%s|/plugins.php" % self.server.address])
         with run:
-            run.cmd("window Langue", timeout_ms=winelib.START_MS)
-            self.assertEqual(run.cmd("langid"), "040c")
-            self.assert_dialog_in(run, "fr")
-            self.assertEqual(run.cmd("state %d" % LIST), "0")
-            self.assertEqual(run.cmd("enabled %d" % OK), "1")
+            self.assert_dialog_opens(run, "040c", "fr", 0, True)
             run.screenshot("language-fr")
             run.cmd("click %d" % OK)
 
