@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "catalogue_pages.h"
-#include "scraper.h"
-#include "state.h"
+#include "catalogue/scraper.h"
+#include "driver/state.h"
+#include "support/catalogue_pages.h"
 
 namespace {
 

@@ -1,10 +1,8 @@
 #include "kitehttp.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 #include "socket_shim.h"
 
@@ -22,11 +20,7 @@ constexpr std::size_t kFileBufferSize = 65536;
 // The status line must start this close to the beginning of the reply.
 constexpr std::size_t kVersionSearchLength = 200;
 
-uint32_t Now() {
-    auto since = std::chrono::steady_clock::now().time_since_epoch();
-    return static_cast<uint32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
-}
+uint32_t Now() { return shim::TickMs(); }
 
 bool Cancelled(const HttpTransfer& transfer) {
     return transfer.cancel != nullptr && transfer.cancel->load();
@@ -332,7 +326,7 @@ int HttpGet(HttpTransfer& transfer) {
             TicksBetween(transfer.lastActivity, Now()) > kIdleLimitMs)
             SetTransferState(transfer, NetworkFailure);
         if (transfer.state < Finished)
-            std::this_thread::sleep_for(std::chrono::milliseconds(kPollIntervalMs));
+            shim::SleepMs(kPollIntervalMs);
     }
 
     // Only a finished transfer replaces localFile; anything else leaves it as it was.

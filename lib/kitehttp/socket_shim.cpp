@@ -15,6 +15,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 #endif
 
@@ -101,6 +102,9 @@ bool MoveFileOver(const std::string& from, const std::string& to) {
     return true;
 }
 
+uint32_t TickMs() { return GetTickCount(); }
+void SleepMs(unsigned ms) { Sleep(ms); }
+
 #else
 
 namespace {
@@ -177,6 +181,18 @@ void Close(Handle connection) { close(ToFd(connection)); }
 
 bool MoveFileOver(const std::string& from, const std::string& to) {
     return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+uint32_t TickMs() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint32_t>(now.tv_sec * 1000ull + now.tv_nsec / 1000000);
+}
+
+void SleepMs(unsigned ms) {
+    timespec wait{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+    }
 }
 
 #endif

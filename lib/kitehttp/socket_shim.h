@@ -30,6 +30,10 @@ long Receive(Handle connection, char* data, std::size_t size, unsigned waitMs);
 
 void Close(Handle connection);
 
+// Monotonic milliseconds and a sleep, for the transfer's polling and speed.
+uint32_t TickMs();
+void SleepMs(unsigned ms);
+
 // Moves `from` over `to`, replacing an existing `to`. False (and `from` left) on failure.
 bool MoveFileOver(const std::string& from, const std::string& to);
 

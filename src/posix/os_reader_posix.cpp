@@ -1,6 +1,6 @@
 // A native build has no Windows version record: every read is reported as refused, so the
 // installer's own logic sees "unknown system" (code 100, an empty description).
-#include "os_description.h"
+#include "platform/system.h"
 
 namespace qvk::platform {
 

@@ -1,14 +1,26 @@
 // The native build's system layer: it serves the unit tests and native tools, so the console is
 // standard output and the end of the process is a plain _exit after flushing.
 #include <dirent.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <new>
 #include <thread>
+#include <vector>
 
-#include "platform.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "platform/threads.h"
 
 namespace qvk::platform {
 
@@ -60,6 +72,63 @@ std::vector<std::string> ListFiles(const std::string& folder) {
 }
 
 const char* PathSeparator() { return "/"; }
+
+std::string TempFolder() {
+    const char* dir = std::getenv("TMPDIR");
+    std::string folder = dir && *dir ? dir : "/tmp";
+    if (folder.back() != '/') folder += '/';
+    return folder;
+}
+
+// Natively there is nobody to choose a file.
+std::string ChooseFile(const std::string&, const std::string&, const std::string&) { return ""; }
+
+namespace {
+
+struct ThreadStart {
+    ThreadBody body = nullptr;
+    void* argument = nullptr;
+    std::atomic<bool> running{true};
+};
+
+void* ThreadMain(void* parameter) {
+    auto* start = static_cast<ThreadStart*>(parameter);
+    start->body(start->argument);
+    start->running.store(false);
+    return nullptr;
+}
+
+}  // namespace
+
+// The handle is the start record, kept for the life of the process like a Windows handle that
+// is never closed; the thread itself is detached.
+ThreadHandle StartThread(ThreadBody body, void* argument) {
+    static std::mutex startsMutex;
+    static std::vector<std::unique_ptr<ThreadStart>> starts;
+    std::lock_guard<std::mutex> lock(startsMutex);
+    starts.push_back(std::make_unique<ThreadStart>());
+    ThreadStart* start = starts.back().get();
+    start->body = body;
+    start->argument = argument;
+    pthread_t thread;
+    if (pthread_create(&thread, nullptr, ThreadMain, start) != 0) {
+        starts.pop_back();
+        return nullptr;
+    }
+    pthread_detach(thread);
+    return start;
+}
+
+bool ThreadRunning(ThreadHandle handle) {
+    return handle && static_cast<ThreadStart*>(handle)->running.load();
+}
+
+static_assert(sizeof(pthread_mutex_t) <= 64, "Mutex storage too small");
+
+Mutex::Mutex() { new (storage_) pthread_mutex_t(PTHREAD_MUTEX_INITIALIZER); }
+Mutex::~Mutex() { pthread_mutex_destroy(reinterpret_cast<pthread_mutex_t*>(storage_)); }
+void Mutex::Lock() { pthread_mutex_lock(reinterpret_cast<pthread_mutex_t*>(storage_)); }
+void Mutex::Unlock() { pthread_mutex_unlock(reinterpret_cast<pthread_mutex_t*>(storage_)); }
 
 bool OpenConsole() { return true; }
 void ConsoleWrite(const std::string& bytes) { std::fwrite(bytes.data(), 1, bytes.size(), stdout); }

@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <vector>
 
-#include "controls.h"
-#include "language.h"
-#include "log.h"
-#include "state.h"
+#include "diagnostics/log.h"
+#include "driver/state.h"
+#include "texts/language.h"
 #include "win32_ui.h"
+#include "window/controls.h"
 #include "wizard_window.h"
 
 namespace qvk::win32 {

@@ -2,13 +2,13 @@
 
 #include <windows.h>
 
-#include "cleanup.h"
-#include "controls.h"
-#include "language.h"
-#include "log.h"
-#include "state.h"
-#include "ui.h"
+#include "diagnostics/log.h"
+#include "driver/cleanup.h"
+#include "driver/state.h"
+#include "texts/language.h"
 #include "win32_ui.h"
+#include "window/controls.h"
+#include "window/ui.h"
 
 namespace qvk::win32 {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "os_description.h"
+#include "platform/system.h"
 
 namespace qvk::platform {
 namespace {

@@ -1,10 +1,18 @@
 // The system layer of the Windows program, on the ANSI ("A") calls so that file names are the
 // same single-byte texts the rest of the program handles.
 #include <windows.h>
+#include <commdlg.h>
 
 #include <cstdio>
+#include <new>
 
-#include "platform.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "platform/threads.h"
+#include "win32_ui.h"
 
 namespace qvk::platform {
 namespace {
@@ -65,6 +73,75 @@ std::vector<std::string> ListFiles(const std::string& folder) {
 
 const char* PathSeparator() { return "\\"; }
 
+std::string TempFolder() {
+    char shortPath[MAX_PATH + 1] = {}, longPath[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathA(sizeof(shortPath), shortPath);
+    if (length == 0 || length > MAX_PATH) return std::string();
+    // The log and the work folder name the long form, never the 8.3 one.
+    const DWORD longLength = GetLongPathNameA(shortPath, longPath, sizeof(longPath));
+    return longLength > 0 && longLength <= MAX_PATH ? std::string(longPath) : std::string(shortPath);
+}
+
+std::string ChooseFile(const std::string& title, const std::string& defaultFile,
+                       const std::string& filter) {
+    // "label|pattern" becomes the chooser's double-zero-terminated filter list.
+    std::string filters = filter;
+    for (char& c : filters)
+        if (c == '|') c = '\0';
+    filters.append(2, '\0');
+    char file[MAX_PATH] = {};
+    lstrcpynA(file, defaultFile.c_str(), MAX_PATH);
+    OPENFILENAMEA chooser = {};
+    chooser.lStructSize = sizeof(chooser);
+    chooser.hwndOwner = win32::TheUi().Owner();
+    chooser.lpstrFilter = filters.c_str();
+    chooser.nFilterIndex = 1;
+    chooser.lpstrFile = file;
+    chooser.nMaxFile = MAX_PATH;
+    chooser.lpstrTitle = title.c_str();
+    chooser.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    return GetOpenFileNameA(&chooser) ? std::string(file) : std::string();
+}
+
+namespace {
+
+struct ThreadStart {
+    ThreadBody body;
+    void* argument;
+};
+
+DWORD WINAPI ThreadMain(void* parameter) {
+    const ThreadStart start = *static_cast<ThreadStart*>(parameter);
+    delete static_cast<ThreadStart*>(parameter);
+    start.body(start.argument);
+    return 0;
+}
+
+CRITICAL_SECTION* Section(unsigned char* storage) {
+    return reinterpret_cast<CRITICAL_SECTION*>(storage);
+}
+
+}  // namespace
+
+// The handle stays open for the life of the process: the main loop polls it until the end.
+ThreadHandle StartThread(ThreadBody body, void* argument) {
+    auto* start = new ThreadStart{body, argument};
+    HANDLE thread = CreateThread(nullptr, 0, ThreadMain, start, 0, nullptr);
+    if (!thread) delete start;
+    return thread;
+}
+
+bool ThreadRunning(ThreadHandle handle) {
+    return handle && WaitForSingleObject(static_cast<HANDLE>(handle), 0) == WAIT_TIMEOUT;
+}
+
+static_assert(sizeof(CRITICAL_SECTION) <= 64, "Mutex storage too small");
+
+Mutex::Mutex() { InitializeCriticalSection(new (storage_) CRITICAL_SECTION); }
+Mutex::~Mutex() { DeleteCriticalSection(Section(storage_)); }
+void Mutex::Lock() { EnterCriticalSection(Section(storage_)); }
+void Mutex::Unlock() { LeaveCriticalSection(Section(storage_)); }
+
 bool OpenConsole() {
     if (!GetConsoleWindow()) AllocConsole();
     // The log's bytes are ANSI text; a console left in the OEM code page would show "Français"
@@ -72,6 +149,11 @@ bool OpenConsole() {
     SetConsoleOutputCP(GetACP());
     consoleIn = GetStdHandle(STD_INPUT_HANDLE);
     consoleOut = GetStdHandle(STD_OUTPUT_HANDLE);
+    // With QuickEdit on, one click into the console freezes every thread that logs until the
+    // user presses a key there.
+    DWORD mode = 0;
+    if (GetConsoleMode(consoleIn, &mode))
+        SetConsoleMode(consoleIn, (mode | ENABLE_EXTENDED_FLAGS) & ~ENABLE_QUICK_EDIT_MODE);
     SetConsoleCtrlHandler(ConsoleEvent, TRUE);
     return consoleOut != nullptr && consoleOut != INVALID_HANDLE_VALUE;
 }
@@ -86,7 +168,13 @@ void ConsoleWrite(const std::string& bytes) {
 void ConsoleWaitKey() {
     if (!consoleIn || consoleIn == INVALID_HANDLE_VALUE) return;
     for (;;) {
-        Sleep(1);
+        // The wizard stays painted and movable while the console waits.
+        MsgWaitForMultipleObjects(1, &consoleIn, FALSE, 1, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
         DWORD pending = 0;
         if (!GetNumberOfConsoleInputEvents(consoleIn, &pending)) return;  // no console input
         while (pending-- > 0) {

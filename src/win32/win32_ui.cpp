@@ -42,12 +42,12 @@ HWND CreateCentredWindow(const char* className, const char* title, DWORD style, 
 }
 
 void WindowUi::Register(int control, HWND handle) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::MutexLock lock(mutex_);
     controls_[control] = handle;
 }
 
 HWND WindowUi::Handle(int control) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::MutexLock lock(mutex_);
     const auto found = controls_.find(control);
     return found == controls_.end() ? nullptr : found->second;
 }
@@ -114,7 +114,7 @@ void WindowUi::Show(int control, bool visible) {
 void WindowUi::Free(int control) {
     HWND handle = nullptr;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::MutexLock lock(mutex_);
         const auto found = controls_.find(control);
         if (found == controls_.end()) return;
         handle = found->second;

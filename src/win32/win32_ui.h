@@ -5,10 +5,10 @@
 
 #include <deque>
 #include <map>
-#include <mutex>
 #include <string>
 
-#include "ui.h"
+#include "platform/threads.h"
+#include "window/ui.h"
 
 namespace qvk::win32 {
 
@@ -42,7 +42,7 @@ private:
     LRESULT Send(HWND handle, UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND owner_ = nullptr;
-    std::mutex mutex_;
+    platform::Mutex mutex_;
     std::map<int, HWND> controls_;
 };
 

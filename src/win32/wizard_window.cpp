@@ -6,12 +6,12 @@
 
 #include <algorithm>
 
-#include "controls.h"
-#include "jpeg_image.h"
-#include "language.h"
-#include "log.h"
+#include "diagnostics/log.h"
+#include "driver/state.h"
 #include "resources.h"
-#include "state.h"
+#include "texts/language.h"
+#include "window/controls.h"
+#include "window/jpeg_image.h"
 
 namespace qvk::win32 {
 namespace {

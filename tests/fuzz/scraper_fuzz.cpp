@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "scraper.h"
+#include "catalogue/scraper.h"
 
 namespace {
 

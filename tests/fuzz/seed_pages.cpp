@@ -3,7 +3,7 @@
 #include <fstream>
 #include <string>
 
-#include "catalogue_pages.h"
+#include "support/catalogue_pages.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

@@ -1,0 +1,202 @@
+#include "catalogue/catalogue.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "catalogue/scraper.h"
+#include "diagnostics/log.h"
+#include "driver/cleanup.h"
+#include "driver/shutdown_gate.h"
+#include "platform/files.h"
+#include "texts/language.h"
+#include "texts/text_helpers.h"
+#include "window/controls.h"
+#include "window/ui.h"
+
+namespace qvk {
+namespace {
+
+const char* const kRedirectSignature = "ORT - Ovh Redirect Technology";
+const char* const kRedirectTagStart = "<meta name=\"url\" content=\"";
+const char* const kRedirectTagEnd = "\">";
+
+void SetHeading(const std::string& text) {
+    if (Ui* ui = CurrentUi()) ui->SetText(HeadingText, text);
+}
+
+void SetFileProgress(int value) {
+    if (Ui* ui = CurrentUi()) ui->SetProgress(installprog, value);
+}
+
+// The retry question after a failed attempt. Returns only when the user wants another try.
+void AskRetry() {
+    Log("Donwload error");
+    SetHeading(UiText(DownloadFailed));
+    Log("Retry ?");
+    const std::string question = ReplaceAll(UiText(RetryQuestion), "%fichier%", "");
+    if (ShowMessage(question, IconError, ButtonsYesNo) != AnswerYes) CleanUpAndExit("No");
+    Log("Yes");
+}
+
+std::string FilePartOf(const std::string& path) {
+    const std::size_t cut = path.find_last_of("\\/");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+}  // namespace
+
+std::string CatalogueUrl(const std::string& host, const std::string& path) {
+    std::string url = host + path;
+    if (path == kDefaultCataloguePath && host == kDefaultCatalogueHost)
+        url += "?lang=" + UiText(LanguageCode);
+    return url;
+}
+
+std::string RedirectHost(const std::string& realUrl, const std::string& host,
+                         const std::string& path) {
+    // A query belongs to the target page, never to the host that replaces the catalogue host
+    // in the links ("H?lang=en/files/a.zip" is no link).
+    const std::string base = realUrl.substr(0, realUrl.find('?'));
+    if (path == kDefaultCataloguePath && host == kDefaultCatalogueHost) {
+        const std::size_t at = base.find(path);
+        return at == std::string::npos ? std::string() : base.substr(0, at);
+    }
+    return path.empty() ? base : ReplaceAll(base, path, "");
+}
+
+bool IsRedirectPage(const std::string& pageText) {
+    return pageText.find(kRedirectSignature) != std::string::npos;
+}
+
+std::string RedirectTarget(const std::string& pageText) {
+    if (!IsRedirectPage(pageText)) return std::string();
+    const std::size_t start = pageText.find(kRedirectTagStart);
+    if (start == std::string::npos) return std::string();
+    const std::size_t from = start + std::char_traits<char>::length(kRedirectTagStart);
+    const std::size_t end = pageText.find(kRedirectTagEnd, from);
+    if (end == std::string::npos) return std::string();
+    return pageText.substr(from, end - from);
+}
+
+bool ReadPageFile(const std::string& path, std::string& text) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    text.clear();
+    char chunk[65536];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
+        // Lines are joined with nothing between them, whichever break ended them.
+        for (std::size_t i = 0; i < n; ++i)
+            if (chunk[i] != '\r' && chunk[i] != '\n') text.push_back(chunk[i]);
+    }
+    std::fclose(file);
+    return true;
+}
+
+void ShowTransferProgress(kite::HttpTransfer* transfer) {
+    Ui* ui = CurrentUi();
+    if (!transfer || !ui) return;
+    const kite::HttpTransfer& t = *transfer;
+    if (t.state >= kite::Header && t.contentLength != 0) {
+        // Kept within the bar: a server may send more than it announced, or a negative length,
+        // and an out-of-range double does not convert to int.
+        double percent = std::floor(double(t.received) / double(t.contentLength) * 100.0);
+        if (!(percent >= 0.0)) percent = 0.0;
+        if (percent > 100.0) percent = 100.0;
+        ui->SetProgress(installprog, static_cast<int>(percent));
+    }
+    if (t.state == kite::Data) {
+        const std::string prefix = t.showName == 1
+                                       ? UiText(DownloadingPrefix) + FilePartOf(t.localFile)
+                                       : UiText(ConnectedText);
+        char speed[64];
+        std::snprintf(speed, sizeof speed, "%.6f", std::isfinite(t.speed) ? double(t.speed) : 0.0);
+        const std::string& unit = UiText(KilobyteUnit);
+        ui->SetText(HeadingText, prefix + " (" + std::to_string(t.received / 1024) + unit + " @ " +
+                                     speed + unit + "/s)");
+    }
+}
+
+void CatalogueThread(CatalogueJob* job) {
+    const bool keepFile = (job->countOrKeep & 0xFF) != 0;
+    const std::string host = job->host;
+    const std::string path = job->path;
+    const std::string catalogueUrl = CatalogueUrl(host, path);
+    Log("Using URL : http://" + catalogueUrl);
+
+    std::string realUrl, realHost, pageText, countText;
+    int hops = 0;
+    kite::HttpTransfer transfer;
+    for (;;) {
+        // A failed attempt must never leave the previous page (a redirect page) behind: it
+        // would be analysed again instead of leading to the retry question.
+        pageText.clear();
+        Log("Download file");
+        SetHeading(UiText(ConnectedText));
+        const std::string address = realUrl.empty() ? catalogueUrl : realUrl;
+        std::string source;
+        if (platform::FileSize(kLocalCatalogueFile) > 0) {
+            source = kLocalCatalogueFile;
+        } else {
+            transfer.host = kite::SplitUrl("http://" + address, 0);
+            transfer.target = kite::SplitUrl("http://" + address, 1);
+            transfer.localFile = kCatalogueFile;
+            transfer.showName = 0;
+            transfer.callback = ShowTransferProgress;
+            transfer.cancel = &ShutdownRequested();
+            if (kite::HttpGet(transfer) == kite::Finished) source = kCatalogueFile;
+            SetFileProgress(100);
+        }
+
+        bool redirect = false;
+        {
+            // Parks for good here when the program is ending (the user aborted meanwhile).
+            WorkSection section;
+            if (!source.empty() && ReadPageFile(source, pageText) && source == kCatalogueFile &&
+                !keepFile)
+                platform::RemoveFile(kCatalogueFile);
+            if (!IsBlank(pageText)) {
+                SetHeading(UiText(DownloadedText));
+                Log("Is there OVH redirection ?");
+                if (IsRedirectPage(pageText)) {
+                    Log("Yes !");
+                    redirect = !RedirectTarget(pageText).empty();
+                }
+            }
+        }
+        if (IsBlank(pageText)) {
+            AskRetry();
+            continue;
+        }
+        if (redirect) {
+            if (hops >= kMaxRedirectHops) {
+                // A chain that does not end: the user may start over from the catalogue itself.
+                Log("Too many redirections");
+                AskRetry();
+                realUrl.clear();
+                realHost.clear();
+                hops = 0;
+                continue;
+            }
+            ++hops;
+            realUrl = RedirectTarget(pageText);
+            realHost = RedirectHost(realUrl, host, path);
+            Log("Real URL found : " + realUrl);
+            SetHeading(UiText(ConnectedText));
+            SetFileProgress(1);
+            Log("Redirect...");
+            continue;
+        }
+        countText = ScrapeCatalogue(pageText, host, realHost, realUrl, *job);
+        break;
+    }
+
+    WorkSection section;
+    SetHeading(UiText(AnalysisDone));
+    SetFileProgress(102);
+    job->countOrKeep = CountValue(countText);
+    Log("Enable button");
+    if (Ui* ui = CurrentUi()) ui->Enable(NextButton, true);
+    Log("Step finished");
+}
+
+}  // namespace qvk

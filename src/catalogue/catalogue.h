@@ -1,0 +1,38 @@
+// The catalogue thread: fetches the plugin server's catalogue page (or reads a local copy),
+// follows the hosting provider's redirect page, and hands the page to the scraper.
+#pragma once
+#include <string>
+
+#include "driver/state.h"
+#include "kitehttp.h"
+
+namespace qvk {
+
+// A chain of redirect pages longer than this is treated like a failed download.
+inline constexpr int kMaxRedirectHops = 5;
+
+// The thread body (the platform layer starts it through a trampoline). Returns once the page is
+// analysed, the job filled in and Next enabled; ends the program when the user gives up.
+void CatalogueThread(CatalogueJob* job);
+
+// The transfer callback of both fetching threads: the per-file bar and the heading text.
+void ShowTransferProgress(kite::HttpTransfer* transfer);
+
+// Host + path without a scheme; the language suffix only for the built-in host and path.
+std::string CatalogueUrl(const std::string& host, const std::string& path);
+
+// The host that replaces the catalogue host in the page's links after a redirect to realUrl.
+std::string RedirectHost(const std::string& realUrl, const std::string& host,
+                         const std::string& path);
+
+// The hosting provider's redirect page is recognised by its signature text; its target
+// (host + path + query, no scheme) is the content of its "url" meta tag. The target is empty
+// when the tag is incomplete or empty: such a page is then read as a catalogue page.
+bool IsRedirectPage(const std::string& pageText);
+std::string RedirectTarget(const std::string& pageText);
+
+// A file as one text with every line break (CR, LF or CR LF) removed. False when it cannot be
+// opened; the text is then left as it was.
+bool ReadPageFile(const std::string& path, std::string& text);
+
+}  // namespace qvk

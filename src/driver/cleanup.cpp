@@ -1,0 +1,51 @@
+#include "driver/cleanup.h"
+
+#include "diagnostics/log.h"
+#include "driver/shutdown_gate.h"
+#include "driver/state.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "platform/threads.h"
+
+namespace qvk {
+
+namespace {
+// How long the end waits for workers to leave the list and the work folder. A transfer checks
+// the shutdown flag every poll, so in practice this is a few milliseconds.
+constexpr unsigned kWorkerGraceMs = 3000;
+}  // namespace
+
+void RemoveWorkFolder(const std::string& folder) {
+    const std::string prefix = folder + platform::PathSeparator();
+    for (const std::string& name : platform::ListFiles(folder)) {
+        platform::ClearAttributes(prefix + name);
+        platform::RemoveFile(prefix + name);
+    }
+    platform::ClearAttributes(folder);
+    platform::RemoveFolder(folder);
+}
+
+void CleanUpAndExit(const std::string& lastLine) {
+    // Taken for good: a second thread that ends the program at the same moment waits here
+    // until the first one has ended the process. A fault inside the clean-up that comes back
+    // here on the same thread skips straight to the end.
+    static platform::Mutex endMutex;
+    static thread_local bool inCleanUp = false;
+    if (inCleanUp) BareExit();
+    endMutex.Lock();
+    inCleanUp = true;
+
+    if (!lastLine.empty()) Log(lastLine);
+    CloseShutdownGate(kWorkerGraceMs);
+    state.xnviewRecord = nullptr;
+    catalogueJob.xnviewRecord = nullptr;
+    state.plugins.clear();
+    if (!state.workDir.empty()) RemoveWorkFolder(state.workDir);
+    platform::RemoveFile(kCataloguePartFile);
+    CloseLog();
+    BareExit();
+}
+
+void BareExit() { platform::EndProcess(); }
+
+}  // namespace qvk

@@ -1,0 +1,333 @@
+#include "driver/wizard.h"
+
+#include <algorithm>
+
+#include "catalogue/catalogue.h"
+#include "diagnostics/log.h"
+#include "driver/cleanup.h"
+#include "kitehttp.h"
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "platform/threads.h"
+#include "texts/language.h"
+#include "texts/text_helpers.h"
+#include "window/ui.h"
+
+namespace qvk {
+namespace {
+
+WizardHooks hooks;
+
+Ui& W() { return *CurrentUi(); }
+
+void RunCatalogueThread(void* job) { CatalogueThread(static_cast<CatalogueJob*>(job)); }
+
+void StepWelcomeToNotes() {
+    Log("Free gadgets");
+    W().Free(SideBanner);
+    W().Free(WelcomePicture);
+    W().Free(WelcomePanel);
+    Log("Free pictures");
+    if (hooks.freeImage) {
+        hooks.freeImage(WelcomeImage);
+        hooks.freeImage(SideBannerImage);
+    }
+    Log("Display gadgets");
+    W().Show(NotesEditor, true);
+    W().SetText(HeadingText, UiText(NotesHeading));
+    W().Show(HeadingText, true);
+    W().Show(ReleaseLine, true);
+    W().Show(HeaderBanner, true);
+    W().Show(HeaderFrame, true);
+    Log("License :");
+    const std::string notes = NotesText(state.language);
+    Log(notes);
+    W().SetText(NotesEditor, notes);
+    if (hooks.installLinkHandler) hooks.installLinkHandler();
+    Log("Step 0 ; All done !");
+}
+
+void StepNotesToCatalogue() {
+    if (state.catalogueThread) return;
+    Log("Free gadgets");
+    W().Free(NotesEditor);
+    Log("Free memory");
+    ReleaseNotesText();
+    Log("Display gadgets");
+    W().Show(installprog, true);
+    W().Show(CatalogueLog, true);
+    Log("Disable button");
+    W().Enable(NextButton, false);
+    Log("Network...");
+    if (!kite::StartNetwork()) {
+        ShowMessage(UiText(NetworkError), IconError, ButtonsOk);
+        CleanUpAndExit("Network error");
+    }
+    Log("OK");
+    catalogueJob.countOrKeep = state.keepCatalogueFile;
+    catalogueJob.xnviewRecord = nullptr;
+    catalogueJob.host = state.catalogueHost;
+    catalogueJob.path = state.cataloguePath;
+    Log("Thread started");
+    state.catalogueThread = platform::StartThread(RunCatalogueThread, &catalogueJob);
+}
+
+void StepCatalogueToList() {
+    Log("Thread finished");
+    state.pluginCount = CheckListSize(catalogueJob.countOrKeep, state.plugins);
+    state.xnviewRecord = catalogueJob.xnviewRecord;
+    Log("Update text");
+    W().SetText(HeadingText, UiText(SelectPluginsHeading));
+    Log("Display gadgets");
+    W().Show(installprog, false);
+    W().Show(CheckAllButton, true);
+    Log("Free gadgets");
+    W().Free(CatalogueLog);
+    Log("Count plugins list : " + std::to_string(state.pluginCount));
+    if (hooks.buildCheckList) hooks.buildCheckList(state.pluginCount);
+}
+
+bool StepListToFolders() {
+    std::vector<int> ticked;
+    std::vector<std::string> texts;
+    for (int i = 0; i < state.pluginCount; ++i) {
+        ticked.push_back(W().GetState(FirstPluginCheckBox + i));
+        texts.push_back(W().GetText(FirstPluginCheckBox + i));
+    }
+    if (MarkTickedPlugins(ticked, texts) == 0) {
+        Log("No plugins checked");
+        ShowMessage(UiText(NoPluginSelected), IconError, ButtonsOk);
+        return false;
+    }
+    if (hooks.freeCheckList) hooks.freeCheckList(state.pluginCount);
+    Log("Free gadget");
+    W().Free(PluginListArea);
+    W().Free(CheckAllButton);
+    Log("Display gadget");
+    for (int id : {reptype, qvcheck, qvscheck, reptype2, BrowseQvButton, BrowseQvsButton})
+        W().Show(id, true);
+    Log("Check for Quorvane (Studio) in registry");
+    Log("Modify button text");
+    W().SetText(NextButton, UiText(InstallButtonText));
+    W().SetText(HeadingText, UiText(FolderHeading));
+    return true;
+}
+
+// Accepts a ticked edition's folder, or asks whether to retype it when its program is missing.
+bool AcceptEditionFolder(int field, const char* exe, const char* edition, std::string& dir) {
+    dir = AddTrailingBackslash(W().GetText(field));
+    if (platform::FileExists(dir + exe)) return true;
+    Log(std::string(exe) + " not found");
+    return ShowMessage(WithEdition(UiText(ExeNotFoundQuestion), edition), IconWarning,
+                       ButtonsYesNo) != AnswerYes;
+}
+
+bool StepFoldersToInstall() {
+    state.qvDir.clear();
+    state.qvsDir.clear();
+    const int qvTicked = W().GetState(qvcheck);
+    const int qvsTicked = W().GetState(qvscheck);
+    const std::string qvText = W().GetText(reptype);
+    const std::string qvsText = W().GetText(reptype2);
+    Log("#qvcheck=" + std::to_string(qvTicked) + " ; #qvscheck=" + std::to_string(qvsTicked));
+    Log("#reptype=" + qvText + " ; #reptype2=" + qvsText);
+    if (!qvTicked && !qvsTicked) {
+        Log("No QV(S) path");
+        ShowMessage(UiText(NoEditionSelected), IconError, ButtonsOk);
+        return false;
+    }
+    if (qvTicked && qvText.empty()) {
+        Log("No QV path entered");
+        ShowMessage(UiText(NoFolderEntered), IconError, ButtonsOk);
+        return false;
+    }
+    if (qvsTicked && qvsText.empty()) {
+        Log("No QVS path entered");
+        ShowMessage(UiText(NoFolderEntered), IconError, ButtonsOk);
+        return false;
+    }
+    if (qvTicked && !AcceptEditionFolder(reptype, "Quorvane.exe", "Quorvane", state.qvDir)) {
+        state.qvDir.clear();
+        return false;
+    }
+    if (qvsTicked &&
+        !AcceptEditionFolder(reptype2, "qv-studio.exe", "Quorvane Studio", state.qvsDir)) {
+        state.qvDir.clear();
+        state.qvsDir.clear();
+        return false;
+    }
+    if (state.qvsDir == state.qvDir) {
+        Log("QV and QVS paths are the same");
+        state.qvsDir.clear();
+    }
+    Log("Quorvane.s=" + state.qvDir + " ; QuorvaneStudio.s=" + state.qvsDir);
+    Log("Free gadgets");
+    for (int id : {reptype, qvcheck, reptype2, qvscheck, BrowseQvButton, BrowseQvsButton})
+        W().Free(id);
+    Log("Modify button text");
+    W().SetText(NextButton, UiText(NextButtonText));
+    Log("Disable button");
+    W().Enable(NextButton, false);
+    Log("Display gadgets");
+    W().Show(installprog, true);
+    W().Show(TotalProgressBar, true);
+    W().Show(TotalProgressLabel, true);
+    Log("Reset progressbar and text");
+    W().SetText(HeadingText, "");
+    W().SetProgress(installprog, 0);
+    Log("Moving progressbar and text");
+    W().Move(HeadingText, kKeep, 140, kKeep, 15);
+    W().Move(installprog, kKeep, 160, kKeep, kKeep);
+    Log("Starting install !");
+    W().SetText(TotalProgressLabel, UiText(TotalProgressText));
+
+    state.workDir = state.systemTempDir + kTempSubFolder;
+    Log("Temp dir : " + state.workDir);
+    if (!platform::FolderExists(state.workDir)) {
+        Log("Temp dir doesn't exist");
+        if (!platform::CreateFolder(state.workDir)) {
+            Log("Error");
+            ShowMessage(UiText(TempFolderError), IconError, ButtonsOk);
+            BareExit();
+        }
+        Log("Created");
+    }
+    state.downloadStarted = 1;
+    downloadJob = DownloadJob{state.downloadCount, 0, state.workDir, ""};
+    // No download worker yet: a 0 handle counts as a thread that has ended.
+    state.downloadThread = nullptr;
+    return true;
+}
+
+void Browse(int field, const char* edition, const char* filter) {
+    const std::string chosen =
+        platform::ChooseFile(WithEdition(UiText(SelectExeTitle), edition), W().GetText(field), filter);
+    if (!chosen.empty()) W().SetText(field, FolderPartOf(chosen));
+}
+
+void ToggleEdition(int box, int field, int button, const char* logLine) {
+    const bool visible = W().GetState(box) != 0;
+    W().Show(button, visible);
+    W().Show(field, visible);
+    Log(logLine);
+}
+
+void AskConfigurationUpdate(const std::string& folder, const char* edition) {
+    if (folder.empty()) return;
+    // The answer is acted on once the configuration update exists.
+    ShowMessage(WithEdition(UiText(UpdateConfigQuestion), edition), IconQuestion, ButtonsYesNo);
+}
+
+}  // namespace
+
+void SetWizardHooks(const WizardHooks& newHooks) { hooks = newHooks; }
+
+void EnterMainLoop() { Log("Main loop"); }
+
+int CheckListSize(int announced, const PluginList& plugins) {
+    const int real = static_cast<int>(std::count_if(
+        plugins.begin(), plugins.end(), [](const PluginRecord& r) { return r.name != kXnViewDllName; }));
+    return std::max(0, std::min(announced, real));
+}
+
+int MarkTickedPlugins(const std::vector<int>& ticked, const std::vector<std::string>& texts) {
+    state.tickedCount = 0;
+    state.downloadCount = 0;
+    Log("nbcheck=" + std::to_string(ticked.size()));
+    auto record = state.plugins.begin();
+    for (size_t i = 0; i < ticked.size() && record != state.plugins.end(); ++i, ++record) {
+        Log("Plugins checked=" + std::to_string(state.tickedCount));
+        const int box = FirstPluginCheckBox + static_cast<int>(i);
+        Log("Gadget (" + std::to_string(box) + ", " + texts[i] + ") state : " +
+            std::to_string(ticked[i]));
+        if (!ticked[i]) continue;
+        Log("Checked");
+        ++state.tickedCount;
+        ++state.downloadCount;
+        Log("Set dl");
+        record->selected = 1;
+        if (record->name == kXnViewImportName) {
+            Log("XnView plugin");
+            // Without a DLL archive on the page there is nothing more to fetch or count.
+            if (state.xnviewRecord) {
+                state.xnviewRecord->selected = 1;
+                Log("XnViewDLL download prepared");
+                ++state.downloadCount;
+            }
+        }
+    }
+    return state.tickedCount;
+}
+
+void PollWorkers() {
+    if (state.downloadStarted == 1 && !platform::ThreadRunning(state.downloadThread) && state.installStarted == 0) {
+        Log("Rezise #installprog");
+        W().SetProgressMax(installprog, 100);
+        Log("Plugins to install : " + std::to_string(downloadJob.count));
+        installJob = InstallJob{downloadJob.count, 0, state.qvDir, state.qvsDir};
+        state.installStarted = 1;
+        state.installThread = nullptr;  // no install worker yet
+    }
+    if (state.installStarted == 1 && !platform::ThreadRunning(state.installThread)) {
+        Log("All installed");
+        Log("Plugins are installed on your computer.");
+        AskConfigurationUpdate(state.qvDir, "Quorvane");
+        AskConfigurationUpdate(state.qvsDir, "Quorvane Studio");
+        Log("Well done ! All is ok ! Plugins are configured. You can go drink coffee !");
+        ShowMessage(UiText(InstallFinished), IconInformation, ButtonsOk);
+        Log(std::string("If you had a problem when using this pack, please send qvk.log to ") +
+            kSupportAddress);
+        WaitForKey();
+        CleanUpAndExit("It's finished... Bye !");
+    }
+}
+
+LoopAction OnControl(int control) {
+    switch (control) {
+        case CancelButton:
+            Log("Cancel button...");
+            return OnCloseRequest();
+        case CheckAllButton:
+            if (hooks.checkAll) hooks.checkAll(state.pluginCount - 1);
+            return LoopAction::Continue;
+        case BrowseQvButton:
+            Browse(reptype, "Quorvane", "Quorvane.exe|Quorvane.exe");
+            return LoopAction::Continue;
+        case BrowseQvsButton:
+            Browse(reptype2, "Quorvane Studio", "qv-studio.exe|qv-studio.exe");
+            return LoopAction::Continue;
+        case qvcheck:
+            ToggleEdition(qvcheck, reptype, BrowseQvButton, "QV gadgets hidden");
+            return LoopAction::Continue;
+        case qvscheck:
+            ToggleEdition(qvscheck, reptype2, BrowseQvsButton, "QVS gadgets hidden");
+            return LoopAction::Continue;
+        case NextButton: {
+            Log("Next ; SNext = " + std::to_string(state.step));
+            bool completed = true;
+            switch (state.step) {
+                case 0: StepWelcomeToNotes(); break;
+                case 1: StepNotesToCatalogue(); break;
+                case 2: StepCatalogueToList(); break;
+                case 3: completed = StepListToFolders(); break;
+                case 4: completed = StepFoldersToInstall(); break;
+                default: break;
+            }
+            if (!completed) return LoopAction::Restart;
+            ++state.step;
+            return LoopAction::Continue;
+        }
+        default:
+            return LoopAction::Continue;
+    }
+}
+
+LoopAction OnCloseRequest() {
+    Log("Exit... (Window)");
+    if (ShowMessage(UiText(AbortQuestion), IconWarning, ButtonsYesNo) == AnswerYes)
+        CleanUpAndExit("Yes, delete temp dir and free memories");
+    Log("No");
+    return LoopAction::Restart;
+}
+
+}  // namespace qvk

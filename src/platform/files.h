@@ -1,0 +1,24 @@
+// Files and folders, by the single-byte names the rest of the program handles.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace qvk::platform {
+
+bool FileExists(const std::string& path);    // a file or a folder
+bool FolderExists(const std::string& path);
+long long FileSize(const std::string& path);  // -1 when missing
+bool CreateFolder(const std::string& path);
+bool RemoveFolder(const std::string& path);
+bool RemoveFile(const std::string& path);
+// Makes a file deletable: normal attributes on Windows, owner write on POSIX.
+void ClearAttributes(const std::string& path);
+// Names (not paths) of the plain files directly inside a folder.
+std::vector<std::string> ListFiles(const std::string& folder);
+// The folder separator of the platform, "\\" or "/".
+const char* PathSeparator();
+// The system's temporary folder in its long form, with the trailing separator the system gives;
+// empty when it cannot be found.
+std::string TempFolder();
+
+}  // namespace qvk::platform

@@ -1,0 +1,42 @@
+// Worker threads and the one lock kind the program uses. Built on the system's own calls so the
+// Windows program needs no threading runtime beside it and imports nothing newer than XP.
+#pragma once
+#include <cstddef>
+
+namespace qvk::platform {
+
+using ThreadHandle = void*;  // 0 until started
+using ThreadBody = void (*)(void* argument);
+
+// Starts a thread running body(argument); 0 when it cannot be started.
+ThreadHandle StartThread(ThreadBody body, void* argument);
+// Without waiting: false for a 0 handle, so a thread that never started counts as ended.
+bool ThreadRunning(ThreadHandle handle);
+
+// A plain, non-recursive lock. Objects at namespace scope are ready before main.
+class Mutex {
+public:
+    Mutex();
+    ~Mutex();
+    Mutex(const Mutex&) = delete;
+    Mutex& operator=(const Mutex&) = delete;
+    void Lock();
+    void Unlock();
+
+private:
+    // Large enough for a CRITICAL_SECTION or a pthread mutex on both word sizes.
+    alignas(8) unsigned char storage_[64];
+};
+
+class MutexLock {
+public:
+    explicit MutexLock(Mutex& mutex) : mutex_(mutex) { mutex_.Lock(); }
+    ~MutexLock() { mutex_.Unlock(); }
+    MutexLock(const MutexLock&) = delete;
+    MutexLock& operator=(const MutexLock&) = delete;
+
+private:
+    Mutex& mutex_;
+};
+
+}  // namespace qvk::platform

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "diagnostics/log.h"
+#include "driver/state.h"
+#include "support/test_support.h"
+
+namespace qvk {
+namespace {
+
+class LogTest : public ::testing::Test {
+protected:
+    void SetUp() override { ResetState(); }
+    void TearDown() override { CloseLog(); }
+    test::ScratchFolder folder;
+};
+
+TEST_F(LogTest, BannerReplacesAnOldLogAndLinesEndInCrLf) {
+    test::WriteWholeFile("qvk.log", "old contents that must go\r\n");
+    ActivateDebug();
+    ActivateDebug();  // a second switch-on changes nothing
+    Log("\r\nX");
+    Log("");
+    CloseLog();
+    Log("after close");
+    const std::string log = test::ReadWholeFile("qvk.log").value_or("");
+    EXPECT_EQ(log.rfind("Debug mode launched\r\nQVK release 1.5.0.0. Build 15/08/2008, 14:32:29\r\n"
+                        "Host OS: ", 0), 0u);
+    EXPECT_EQ(log.find("old contents"), std::string::npos);
+    EXPECT_EQ(log.substr(log.size() - 7), "\r\nX\r\n\r\n");
+    EXPECT_EQ(log.find("Debug mode launched", 1), std::string::npos);
+    EXPECT_FALSE(state.debugMode);
+}
+
+TEST_F(LogTest, UncreatableLogLeavesDiagnosticsOff) {
+    ASSERT_EQ(::mkdir("qvk.log", 0755), 0);  // a folder, not empty, where the file should be
+    test::WriteWholeFile("qvk.log/inner", "x");
+    ActivateDebug();
+    EXPECT_FALSE(state.debugMode);
+    EXPECT_FALSE(LogIsOn());
+    Log("dropped");
+}
+
+TEST_F(LogTest, BuildTimeMask) {
+    EXPECT_EQ(FormatBuildTime(kBuildTime, "%dd/%mm/%yyyy, %hh:%ii:%ss"), "15/08/2008, 14:32:29");
+    EXPECT_EQ(FormatBuildTime(0, "%yyyy-%mm-%dd %hh%ii%ss"), "1970-01-01 000000");
+    EXPECT_EQ(FormatBuildTime(951782400, "%dd/%mm/%yyyy"), "29/02/2000");  // leap day
+    EXPECT_EQ(FormatBuildTime(-1, "%dd/%mm/%yyyy %hh:%ii:%ss"), "31/12/1969 23:59:59");
+}
+
+// Lines of several threads stay whole, and writers racing with CloseLog never touch the closed
+// file (the sanitizers in the test build catch a use after close).
+TEST_F(LogTest, ConcurrentLinesStayWholeAndCloseIsSafe) {
+    ActivateDebug();
+    constexpr int kThreads = 4, kLines = 2000;
+    std::atomic<int> started{0};
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kThreads; ++t)
+        writers.emplace_back([t, &started] {
+            ++started;
+            const std::string line = "thread " + std::to_string(t) + " " + std::string(100, char('a' + t));
+            for (int i = 0; i < kLines; ++i) Log(line);
+        });
+    while (started < kThreads) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    CloseLog();
+    for (auto& w : writers) w.join();
+
+    const std::string log = test::ReadWholeFile("qvk.log").value_or("");
+    size_t start = 0, threadLines = 0;
+    while (start < log.size()) {
+        const size_t end = log.find("\r\n", start);
+        ASSERT_NE(end, std::string::npos) << "the file ends inside a line";
+        const std::string line = log.substr(start, end - start);
+        if (line.rfind("thread ", 0) == 0) {
+            ++threadLines;
+            const char letter = line[9];
+            EXPECT_EQ(line, "thread " + std::string(1, line[7]) + " " + std::string(100, letter));
+        }
+        start = end + 2;
+    }
+    EXPECT_GT(threadLines, 0u);
+    EXPECT_LE(threadLines, size_t(kThreads * kLines));
+}
+
+}  // namespace
+}  // namespace qvk

@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <thread>
+
+#include "diagnostics/log.h"
+#include "driver/cleanup.h"
+#include "driver/shutdown_gate.h"
+#include "driver/state.h"
+#include "platform/files.h"
+#include "support/test_support.h"
+
+namespace qvk {
+namespace {
+
+class CleanupTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetState();
+        ResetShutdownGateForTests();
+    }
+    void TearDown() override { CloseLog(); }
+    test::ScratchFolder folder;
+};
+
+TEST_F(CleanupTest, WorkFolderWithReadOnlyFilesGoes) {
+    ASSERT_TRUE(platform::CreateFolder("work"));
+    test::WriteWholeFile("work/a.zip", "a");
+    test::WriteWholeFile("work/.hidden.zip", "b");
+    test::WriteWholeFile("work/readonly.zip", "c");
+    ::chmod("work/readonly.zip", 0444);
+    RemoveWorkFolder("work");
+    EXPECT_FALSE(platform::FileExists("work"));
+}
+
+TEST_F(CleanupTest, SubFolderKeepsTheWorkFolderSilently) {
+    ASSERT_TRUE(platform::CreateFolder("work"));
+    ASSERT_TRUE(platform::CreateFolder("work/sub"));
+    test::WriteWholeFile("work/sub/inner.txt", "kept");
+    test::WriteWholeFile("work/a.zip", "gone");
+    RemoveWorkFolder("work");
+    EXPECT_TRUE(platform::FolderExists("work/sub"));
+    EXPECT_EQ(test::ReadWholeFile("work/sub/inner.txt").value_or(""), "kept");
+    EXPECT_FALSE(platform::FileExists("work/a.zip"));
+    RemoveWorkFolder("missing");  // nothing to do, no complaint
+}
+
+TEST_F(CleanupTest, OrderlyEndRemovesEverythingButTheLog) {
+    EXPECT_EXIT(
+        {
+            ActivateDebug();
+            state.workDir = folder.path() + "/qvk";
+            platform::CreateFolder(state.workDir);
+            test::WriteWholeFile(state.workDir + "/x.zip", "x");
+            test::WriteWholeFile("qvk-plugins.txt.part", "partial");
+            state.plugins.emplace_back().name = "P";
+            CleanUpAndExit("It's finished... Bye !");
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_FALSE(platform::FileExists("qvk"));
+    EXPECT_FALSE(platform::FileExists("qvk-plugins.txt.part"));
+    const std::string log = test::ReadWholeFile("qvk.log").value_or("");
+    EXPECT_EQ(log.substr(log.size() - 24), "It's finished... Bye !\r\n");
+}
+
+TEST_F(CleanupTest, EmptyWorkDirTouchesNoFolderAndBareExitIsZero) {
+    platform::CreateFolder("qvk");
+    test::WriteWholeFile("qvk/keep.zip", "k");
+    EXPECT_EXIT(CleanUpAndExit(""), ::testing::ExitedWithCode(0), "");
+    EXPECT_TRUE(platform::FileExists("qvk/keep.zip"));
+    EXPECT_EXIT(BareExit(), ::testing::ExitedWithCode(0), "");
+}
+
+// A worker that is still walking the plugin list when the end begins must never see the list
+// being emptied under it: the end waits for its section, and a worker arriving later parks.
+TEST_F(CleanupTest, WorkersNeverSeeTheListEmptiedUnderThem) {
+    EXPECT_EXIT(
+        {
+            for (int i = 0; i < 200; ++i) state.plugins.emplace_back().name = "P" + std::to_string(i);
+            std::atomic<bool> go{false};
+            std::thread worker([&go] {
+                go = true;
+                for (;;) {
+                    WorkSection section;
+                    size_t names = 0;
+                    for (const PluginRecord& r : state.plugins) names += r.name.size();
+                    if (names == 0 && !state.plugins.empty()) std::abort();
+                }
+            });
+            worker.detach();
+            while (!go) std::this_thread::yield();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            CleanUpAndExit("Yes, delete temp dir and free memories");
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(CleanupTest, WorkerThatEndsTheProgramInsideItsSectionDoesNotWaitForItself) {
+    EXPECT_EXIT(
+        {
+            WorkSection section;
+            CleanUpAndExit("No");
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(CleanupTest, GateReportsAWorkerThatDoesNotLeave) {
+    std::atomic<bool> inside{false}, release{false};
+    std::thread worker([&] {
+        WorkSection section;
+        inside = true;
+        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    while (!inside) std::this_thread::yield();
+    EXPECT_FALSE(CloseShutdownGate(50));
+    EXPECT_TRUE(ShutdownRequested().load());
+    release = true;
+    worker.join();
+    EXPECT_TRUE(CloseShutdownGate(1000));
+}
+
+}  // namespace
+}  // namespace qvk
