@@ -84,14 +84,15 @@ void Answer(const std::string& line) {
     fflush(stdout);
 }
 
-// A deadline on the tick counter; GetTickCount64 does not wrap during a test run.
+// A deadline on the tick counter; the elapsed time is a difference, so a wrap does no harm.
 class Deadline {
 public:
-    explicit Deadline(DWORD ms) : end_(GetTickCount64() + ms) {}
-    bool Passed() const { return GetTickCount64() >= end_; }
+    explicit Deadline(DWORD ms) : start_(GetTickCount()), length_(ms) {}
+    bool Passed() const { return GetTickCount() - start_ >= length_; }
 
 private:
-    ULONGLONG end_;
+    DWORD start_;
+    DWORD length_;
 };
 
 // Polls `ready` until it holds or the time-out passes; true when it held. A query that fails on
