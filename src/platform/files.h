@@ -11,6 +11,10 @@ long long FileSize(const std::string& path);  // -1 when missing
 bool CreateFolder(const std::string& path);
 bool RemoveFolder(const std::string& path);
 bool RemoveFile(const std::string& path);
+// Puts `from` in the place of `to` in one step: a reader sees either the old or the new file,
+// never a half-written one, also when the program or the machine stops in between. False (and
+// both files left as they were) on failure.
+bool MoveFileOver(const std::string& from, const std::string& to);
 // Makes a file deletable: normal attributes on Windows, owner write on POSIX.
 void ClearAttributes(const std::string& path);
 // Names (not paths) of the plain files directly inside a folder.

@@ -52,6 +52,10 @@ bool CreateFolder(const std::string& path) { return ::mkdir(path.c_str(), 0755) 
 bool RemoveFolder(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
 bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
+bool MoveFileOver(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
 void ClearAttributes(const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) == 0) ::chmod(path.c_str(), st.st_mode | S_IWUSR);

@@ -55,6 +55,13 @@ bool CreateFolder(const std::string& path) { return CreateDirectoryA(path.c_str(
 bool RemoveFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
 bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
+bool MoveFileOver(const std::string& from, const std::string& to) {
+    // A rename within one volume: the directory entry changes at once, and write-through keeps
+    // the new data on disk before the rename is reported done.
+    return MoveFileExA(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 void ClearAttributes(const std::string& path) {
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
