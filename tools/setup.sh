@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the builds and tests need on Debian 12, as root. Safe to rerun: it installs only
 # what is missing and says what it does.
-set -euo pipefail
-say() { printf '[setup] %s\n' "$*"; }
+tag=setup
+. "$(dirname "$0")/lib.sh"
 
 packages=(
     build-essential cmake ninja-build pkg-config file curl python3 dpkg-dev
@@ -40,7 +40,7 @@ for loc in fr_FR de_DE en_US; do
         say "generating locale $loc.UTF-8"
         sed -i "s/^# *\(${loc}.UTF-8 UTF-8\)/\1/" /etc/locale.gen
         grep -q "^${loc}.UTF-8 UTF-8" /etc/locale.gen || echo "${loc}.UTF-8 UTF-8" >> /etc/locale.gen
-        locale-gen >/dev/null
+        quietly locale-gen
     fi
 done
 say "ready"
