@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs every test: the native unit tests (with ASan and UBSan) and the end-to-end tests of the
-# Windows program under Wine. Installs what it needs first; safe to rerun.
+# Runs every test: the native unit tests (with ASan and UBSan), the checks of the shipped
+# qvk.exe as a file (label "file") and the end-to-end tests of the Windows program under Wine. Installs what it needs first; safe to rerun.
 tag=test
 . "$(dirname "$0")/lib.sh"
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -16,5 +16,5 @@ quietly cmake -S . -B build/native -G Ninja -DQVK_SANITIZE=ON -DQVK_WIN_BUILD_DI
     -DQVK_WIN64_BUILD_DIR="$root/build/win64"
 cmake --build build/native -j"$jobs"
 
-say "running the tests (unit and wine)"
+say "running the tests (unit, file and wine)"
 ctest --test-dir build/native --output-on-failure -j"$jobs" "$@"
