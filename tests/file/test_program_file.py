@@ -1,6 +1,7 @@
 """Checks of the shipped qvk.exe as a file, without Wine: one 32-bit GUI program with nothing
 beside it, importing only what Windows XP offers (xp-imports.txt, itself confirmed against the
-MinGW-w64 headers by xp_probe.py).
+MinGW-w64 headers by xp_probe.py), with a manifest that asks for administrator rights and
+common controls 6.
 
 QVK_EXE names the program, else QVK_WIN_BUILD_DIR the 32-bit build holding src/win32/qvk.exe.
 `python3 test_program_file.py Imports` or `... Program` runs one group.
@@ -12,10 +13,17 @@ import shutil
 import subprocess
 import sys
 import unittest
+import xml.etree.ElementTree as ElementTree
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import peimage  # noqa: E402
 import xp_probe  # noqa: E402
+
+ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
+# Windows reads the trust request in the v3 namespace and, from older tools, in v2.
+TRUST_NAMESPACES = ("{urn:schemas-microsoft-com:asm.v3}", "{urn:schemas-microsoft-com:asm.v2}")
+COMPATIBILITY = "{urn:schemas-microsoft-com:compatibility.v1}compatibility"
+
 
 def shipped_exe():
     exe = os.environ.get("QVK_EXE")
@@ -79,6 +87,24 @@ class Program(ShippedFile):
                          (peimage.I386, True, peimage.GUI))
         beside = [f for f in os.listdir(os.path.dirname(self.exe)) if f.lower().endswith(".dll")]
         self.assertEqual(beside, [], "DLLs beside the program")
+
+    def manifest(self):
+        manifests = self.image.resources(peimage.RT_MANIFEST)
+        self.assertEqual([name for name, _ in manifests], [1], "one manifest, resource 1")
+        return ElementTree.fromstring(next(iter(manifests.values())))
+
+    def test_manifest_asks_for_administrator_and_common_controls_6(self):
+        root = self.manifest()
+        levels = [(level.get("level"), level.get("uiAccess"))
+                  for ns in TRUST_NAMESPACES
+                  for level in root.iter(ns + "requestedExecutionLevel")]
+        self.assertEqual(levels, [("requireAdministrator", "false")])
+        controls = [(i.get("version"), i.get("processorArchitecture"), i.get("publicKeyToken"))
+                    for i in root.iter(ASM_V1 + "assemblyIdentity")
+                    if i.get("name") == "Microsoft.Windows.Common-Controls"]
+        self.assertEqual(controls, [("6.0.0.0", "x86", "6595b64144ccf1df")])
+        # Declaring later Windows versions would make the host description call them unknown.
+        self.assertIsNone(root.find(COMPATIBILITY))
 
 
 if __name__ == "__main__":
