@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: the native unit tests (with ASan and UBSan), the checks of the shipped
-# qvk.exe as a file (label "file") and the end-to-end tests of the Windows program under Wine. Installs what it needs first; safe to rerun.
+# qvk.exe as a file (label "file") and the end-to-end tests of the Windows program under
+# Wine. Installs what it needs first; safe to rerun.
 tag=test
 . "$(dirname "$0")/lib.sh"
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -171,6 +171,20 @@ def loader_for(exe):
     return loader
 
 
+def describe_program(exe):
+    """Which file this is, for the test's output: path, and the shipped 32-bit file or the
+    64-bit twin that stands in for it where this host cannot start 32-bit programs."""
+    machine = pe_machine(exe)
+    shipped = os.path.basename(exe).lower() == "qvk.exe"
+    if machine == I386:
+        kind = "the shipped 32-bit file" if shipped else "32-bit, as shipped"
+    elif machine == AMD64:
+        kind = "the 64-bit twin, not the shipped file" if shipped else "64-bit twin"
+    else:
+        kind = "PE machine 0x%x" % machine
+    return "%s (%s)" % (os.path.abspath(exe), kind)
+
+
 def unrunnable_reason(*exes):
     """None when Wine can run all these programs here, else why not."""
     for exe in exes:
@@ -440,6 +454,7 @@ class Wine:
 
     def start(self, exe, args=(), cwd=None, locale=None, **popen):
         loader = loader_for(exe)
+        print("wine: starting %s" % describe_program(exe), flush=True)
         return _track(subprocess.Popen([loader, exe] + list(args), cwd=cwd,
                                        env=self.env(loader, locale), **popen))
 
