@@ -8,7 +8,7 @@ packages=(
     build-essential cmake ninja-build pkg-config file curl python3 dpkg-dev
     libgtest-dev libgmock-dev zlib1g-dev libminizip-dev libjpeg62-turbo-dev
     mingw-w64 libz-mingw-w64-dev
-    wine wine64 wine32:i386 xvfb x11-utils imagemagick locales
+    wine wine64 wine32:i386 xvfb x11-utils imagemagick locales fonts-liberation
 )
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
