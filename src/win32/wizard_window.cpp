@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "controls.h"
 #include "jpeg_image.h"
@@ -192,6 +193,48 @@ HBITMAP DrawWelcomeImage() {
     return bitmap;
 }
 
+// The credit under the side banner has a box of its own size whatever the system's dialog font
+// is; wrapped, its second line would be cut. It stays on one line: in the dialog font where it
+// fits, else in the largest smaller size of that face that fits, and only where not even a
+// small size fits does it end with an ellipsis.
+HWND FittedLine(HWND parent, int id, const std::string& text, int x, int y, int w, int h) {
+    constexpr int kSmallestHeight = 9;  // pixels; below this the letters are no longer legible
+    const int room = w - 2;             // the disabled look draws the text one pixel further
+    HDC dc = GetDC(nullptr);
+    auto width = [&](HFONT font) {
+        HGDIOBJ old = SelectObject(dc, font);
+        SIZE size = {};
+        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        SelectObject(dc, old);
+        return size.cx;
+    };
+    HFONT font = DialogFont();
+    bool fits = width(font) <= room;
+    LOGFONTA face = {};
+    if (!fits && GetObjectA(font, sizeof(face), &face) == sizeof(face)) {
+        for (int height = std::abs(face.lfHeight) - 1; height >= kSmallestHeight && !fits;
+             --height) {
+            face.lfHeight = -height;
+            face.lfWidth = 0;
+            HFONT smaller = CreateFontIndirectA(&face);
+            if (!smaller) break;
+            if (width(smaller) <= room) {
+                font = smaller;
+                fits = true;
+            } else {
+                DeleteObject(smaller);
+            }
+        }
+    }
+    ReleaseDC(nullptr, dc);
+    HWND handle = Create(parent, id, "STATIC", text,
+                         SS_LEFTNOWORDWRAP | SS_NOPREFIX | (fits ? 0 : SS_ENDELLIPSIS), x, y, w, h);
+    // The control does not own its font: a smaller one lives as long as the program.
+    if (handle && font != DialogFont())
+        SendMessageA(handle, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    return handle;
+}
+
 HWND Picture(HWND parent, int id, HBITMAP bitmap, int x, int y, int w, int h) {
     HWND handle = Create(parent, id, "STATIC", "", SS_BITMAP, x, y, w, h);
     if (handle && bitmap)
@@ -230,8 +273,9 @@ bool BuildWizardWindow() {
 
     Create(wizard, HeaderFrame, "BUTTON", "", BS_GROUPBOX, -5, -5, 530, 63);
     Create(wizard, BodyFrame, "BUTTON", "", BS_GROUPBOX, -5, -5, 530, 319);
-    Create(wizard, ReleaseLine, "STATIC",
-           std::string("Release ") + kRelease + " - by the Quorvane plugins team", 0, 5, 306, 232, 20);
+    FittedLine(wizard, ReleaseLine,
+               std::string("Release ") + kRelease + " - by the Quorvane plugins team", 5, 306, 232,
+               20);
     Picture(wizard, SideBanner, images[SideBannerImage], 0, 0, 164, 314);
     Picture(wizard, HeaderBanner, images[HeaderBannerImage], 0, 0, 495, 57);
     Create(wizard, CancelButton, "BUTTON", UiText(CancelText), WS_TABSTOP | BS_PUSHBUTTON, 412,

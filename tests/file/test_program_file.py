@@ -51,13 +51,14 @@ class Imports(ShippedFile):
                 offenders.add("%s ordinal %d%s" % (entry.dll, entry.ordinal, how))
             elif (entry.dll, entry.name) not in allowed:
                 offenders.add("%s %s%s" % (entry.dll, entry.name, how))
-        self.assertFalse(offenders, "%s imports what %s does not list:\n  %s"
-                         % (self.exe, xp_probe.LIST, "\n  ".join(sorted(offenders))))
+        if offenders:
+            self.fail("%s imports what %s does not list:\n  %s"
+                      % (self.exe, xp_probe.LIST, "\n  ".join(sorted(offenders))))
 
     def test_the_list_holds_only_what_the_xp_headers_declare(self):
         problems = xp_probe.unconfirmed(xp_probe.read_list())
-        self.assertFalse(problems, "entries not confirmed for Windows XP:\n  " +
-                         "\n  ".join(problems))
+        if problems:
+            self.fail("entries not confirmed for Windows XP:\n  " + "\n  ".join(problems))
 
     def test_the_import_reader_agrees_with_objdump(self):
         # The check above is only as good as the reader; binutils reads the same table.
