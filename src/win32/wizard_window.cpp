@@ -195,8 +195,9 @@ HBITMAP DrawWelcomeImage() {
 
 // The credit under the side banner has a box of its own size whatever the system's dialog font
 // is; wrapped, its second line would be cut. It stays on one line: in the dialog font where it
-// fits, else in the largest smaller size of that face that fits, and only where not even a
-// small size fits does it end with an ellipsis.
+// fits, else in the largest smaller size that fits, of the dialog font's face or of Tahoma (XP's
+// dialog face, and scalable where the dialog font may be a bitmap font of fixed sizes), and only
+// where not even a small size fits does it end with an ellipsis.
 HWND FittedLine(HWND parent, int id, const std::string& text, int x, int y, int w, int h) {
     constexpr int kSmallestHeight = 9;  // pixels; below this the letters are no longer legible
     const int room = w - 2;             // the disabled look draws the text one pixel further
@@ -210,26 +211,32 @@ HWND FittedLine(HWND parent, int id, const std::string& text, int x, int y, int 
     };
     HFONT font = DialogFont();
     bool fits = width(font) <= room;
-    LOGFONTA face = {};
-    if (!fits && GetObjectA(font, sizeof(face), &face) == sizeof(face)) {
-        for (int height = std::abs(face.lfHeight) - 1; height >= kSmallestHeight && !fits;
-             --height) {
-            face.lfHeight = -height;
-            face.lfWidth = 0;
-            HFONT smaller = CreateFontIndirectA(&face);
-            if (!smaller) break;
-            if (width(smaller) <= room) {
-                font = smaller;
-                fits = true;
-            } else {
-                DeleteObject(smaller);
+    LOGFONTA dialog = {};
+    if (!fits && GetObjectA(font, sizeof(dialog), &dialog) == sizeof(dialog)) {
+        const int full = std::abs(dialog.lfHeight);
+        for (int height = full; height >= kSmallestHeight && !fits; --height) {
+            const char* dialogFace = dialog.lfFaceName;
+            for (const char* face : {dialogFace, "Tahoma"}) {
+                if (height == full && face == dialogFace) continue;  // measured above
+                LOGFONTA candidate = dialog;
+                candidate.lfHeight = -height;
+                candidate.lfWidth = 0;
+                lstrcpynA(candidate.lfFaceName, face, LF_FACESIZE);
+                HFONT sized = CreateFontIndirectA(&candidate);
+                if (!sized) continue;
+                if (width(sized) <= room) {
+                    font = sized;
+                    fits = true;
+                    break;
+                }
+                DeleteObject(sized);
             }
         }
     }
     ReleaseDC(nullptr, dc);
     HWND handle = Create(parent, id, "STATIC", text,
                          SS_LEFTNOWORDWRAP | SS_NOPREFIX | (fits ? 0 : SS_ENDELLIPSIS), x, y, w, h);
-    // The control does not own its font: a smaller one lives as long as the program.
+    // The control does not own its font: a fitted one lives as long as the program.
     if (handle && font != DialogFont())
         SendMessageA(handle, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     return handle;
