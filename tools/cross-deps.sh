@@ -24,7 +24,7 @@ mkdir -p "$prefix/include" "$prefix/lib" "$src"
 ensure_deb_src() {
     [ -z "${deb_src_ready:-}" ] || return 0
     local list=/etc/apt/sources.list.d/qvk-deb-src.sources codename wanted
-    codename=$(. /etc/os-release && echo "${VERSION_CODENAME:?no VERSION_CODENAME in /etc/os-release}")
+    codename=$(. /etc/os-release && echo "${VERSION_CODENAME:?not in /etc/os-release}")
     wanted="Types: deb-src
 URIs: http://deb.debian.org/debian
 Suites: $codename $codename-updates
@@ -128,8 +128,8 @@ build_libjpeg() {
     say "building libjpeg-turbo from $source_tree"
     local bld=$deps/libjpeg-build-$arch
     rm -rf "$bld"
-    quietly cmake -S "$source_tree" -B "$bld" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" \
-        -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release \
+    quietly cmake -S "$source_tree" -B "$bld" \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release \
         -DENABLE_SHARED=OFF -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF
     quietly cmake --build "$bld" -j2
     quietly cmake --install "$bld"

@@ -2,7 +2,8 @@
 # anywhere stops the script and says where (file, line, function) and which command failed;
 # `quietly` keeps a command's output aside and shows it only when that command fails.
 set -Eeuo pipefail
-trap 'rc=$?; printf "[%s] FAILED (exit %d) at %s:%d in %s: %s\n" "$tag" "$rc" "${BASH_SOURCE[0]##*/}" "$LINENO" "${FUNCNAME[0]:-the script}" "$BASH_COMMAND" >&2' ERR
+trap 'rc=$?; printf "[%s] FAILED (exit %d) at %s:%d in %s: %s\n" "$tag" "$rc" \
+    "${BASH_SOURCE[0]##*/}" "$LINENO" "${FUNCNAME[0]:-the script}" "$BASH_COMMAND" >&2' ERR
 
 say() { printf '[%s] %s\n' "$tag" "$*" >&2; }
 

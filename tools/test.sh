@@ -13,8 +13,8 @@ jobs=$(nproc)
 "$root/tools/build-windows.sh"
 
 say "building the native core and its tests (build/native)"
-quietly cmake -S . -B build/native -G Ninja -DQVK_SANITIZE=ON -DQVK_WIN_BUILD_DIR="$root/build/win32" \
-    -DQVK_WIN64_BUILD_DIR="$root/build/win64"
+quietly cmake -S . -B build/native -G Ninja -DQVK_SANITIZE=ON \
+    -DQVK_WIN_BUILD_DIR="$root/build/win32" -DQVK_WIN64_BUILD_DIR="$root/build/win64"
 cmake --build build/native -j"$jobs"
 
 say "running the tests (unit, file and wine)"

@@ -81,7 +81,8 @@ def read_list(path=LIST):
                                 % (path, number, fields[0]))
             entry = (fields[0], fields[1])
             if entries and entry <= entries[-1]:
-                raise ListError("%s:%d: %s %s is out of order or repeated" % ((path, number) + entry))
+                raise ListError("%s:%d: %s %s is out of order or repeated"
+                                % ((path, number) + entry))
             entries.append(entry)
     return entries
 
