@@ -1,8 +1,15 @@
 #!/usr/bin/env bash
-# Builds minizip (zlib's contrib/minizip) and libjpeg-turbo for MinGW-w64 from Debian's source
-# packages into build/deps/<arch> (arch i686, the default, or x86_64). zlib itself comes from
-# libz-mingw-w64-dev. A stamp file per library keeps a rerun from rebuilding what is there.
-set -euo pipefail
+# Builds the libraries that Debian ships for Linux only (minizip, libjpeg-turbo) for MinGW-w64
+# from Debian's own source packages, into build/deps/<arch> (arch i686, the default, or x86_64).
+# zlib itself comes from libz-mingw-w64-dev.
+#
+# The source taken is the one of the package installed on this machine (the same code the
+# native build links), or whatever apt offers when that version has left the archive. One
+# function per library, each followed by its `libraries+=` line: a new library is one more
+# such function. A stamp per library, written last, keeps reruns fast; a library whose build
+# failed half-way has no stamp and is built again from scratch.
+tag=cross-deps
+. "$(dirname "$0")/lib.sh"
 root=$(cd "$(dirname "$0")/.." && pwd)
 arch=${1:-i686}
 case "$arch" in i686|x86_64) ;; *) echo "usage: $0 [i686|x86_64]" >&2; exit 2 ;; esac
@@ -12,69 +19,131 @@ prefix=$deps/$arch
 src=$deps/src
 mkdir -p "$prefix/include" "$prefix/lib" "$src"
 
-say() { printf '[cross-deps] %s\n' "$*" >&2; }
-
+# Asks apt for source packages once: a deb-src entry beside each suite this release installs
+# from (updates and security included, where fixed versions of the libraries come from).
 ensure_deb_src() {
-    # The security suite serves no sources, so the main suite alone is listed.
-    local list=/etc/apt/sources.list.d/qvk-deb-src.sources
-    if ! apt-cache showsrc zlib 2>/dev/null | grep -q '^Version: 1:1.2.13.dfsg-1$'; then
-        if [ ! -f "$list" ]; then
-            say "adding a deb-src entry for bookworm main"
-            cat > "$list" <<'LIST'
-Types: deb-src
+    [ -z "${deb_src_ready:-}" ] || return 0
+    local list=/etc/apt/sources.list.d/qvk-deb-src.sources codename wanted
+    codename=$(. /etc/os-release && echo "${VERSION_CODENAME:?not in /etc/os-release}")
+    wanted="Types: deb-src
 URIs: http://deb.debian.org/debian
-Suites: bookworm
+Suites: $codename $codename-updates
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-LIST
+
+Types: deb-src
+URIs: http://deb.debian.org/debian-security
+Suites: $codename-security
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg"
+    if [ ! -f "$list" ] || [ "$(cat "$list")" != "$wanted" ]; then
+        say "writing $list (deb-src for $codename)"
+        printf '%s\n' "$wanted" > "$list"
+    fi
+    say "apt-get update (source lists)"
+    quietly apt-get update -q
+    deb_src_ready=1
+}
+
+# fetch_source SOURCE VERSION: unpacks Debian's source package SOURCE, at VERSION when apt still
+# offers it, else at the version it offers, and sets source_tree to the unpacked folder.
+fetch_source() {
+    local pkg=$1 version=$2 plain dir tmp dsc
+    plain=${version#*:}  # file and folder names carry no epoch
+    dir=$src/$pkg-$plain
+    if [ -f "$dir/.unpacked" ]; then
+        source_tree=$dir/tree
+        return 0
+    fi
+    ensure_deb_src
+    rm -rf "$src/.fetch-$pkg".*  # what a broken earlier run left
+    tmp=$(mktemp -d "$src/.fetch-$pkg.XXXXXX")
+    say "apt-get source $pkg=$version"
+    if ! env -C "$tmp" apt-get source -q --download-only "$pkg=$version" >"$tmp/apt.log" 2>&1; then
+        say "$pkg $version is not offered (any more): taking the version apt offers"
+        sed 's/^/    /' "$tmp/apt.log" >&2
+        rm -f "$tmp"/*
+        quietly env -C "$tmp" apt-get source -q --download-only "$pkg"
+    fi
+    rm -f "$tmp/apt.log"
+    dsc=$(find "$tmp" -maxdepth 1 -name "${pkg}_*.dsc")
+    if [ "$(printf '%s\n' "$dsc" | grep -c .)" -ne 1 ]; then
+        say "expected one ${pkg}_*.dsc in $tmp, found: ${dsc:-none}"
+        return 1
+    fi
+    version=$(sed -n 's/^Version: //p' "$dsc")
+    plain=${version#*:}
+    dir=$src/$pkg-$plain
+    # Archives apt has fetched are checked against the signed index; the signature of the .dsc
+    # itself would need the uploaders' keyring.
+    quietly dpkg-source --no-check -x "$dsc" "$tmp/tree"
+    touch "$tmp/.unpacked"
+    rm -rf "$dir"
+    mv "$tmp" "$dir"
+    say "unpacked $pkg $version"
+    source_tree=$dir/tree
+}
+
+# source_of BINARY...: sets source_pkg and source_version from the first of these binary
+# packages that is installed (so the Windows build uses the code the native build links).
+source_of() {
+    local bin
+    for bin in "$@"; do
+        if dpkg-query -W -f='${db:Status-Status}' "$bin" 2>/dev/null | grep -qx installed; then
+            source_pkg=$(dpkg-query -W -f='${source:Package}' "$bin")
+            source_version=$(dpkg-query -W -f='${source:Version}' "$bin")
+            return 0
         fi
-        apt-get update -q >/dev/null
-    fi
+    done
+    say "none of these packages is installed: $* (tools/setup.sh installs them)"
+    return 1
 }
 
-first_dir() { local d; for d in "$src"/$1; do [ -d "$d" ] && { echo "$d"; return; }; done; }
+libraries=()
 
-fetch_source() { # package=version directory-glob
-    local spec=$1 glob=$2
-    if [ -z "$(first_dir "$glob")" ]; then
-        ensure_deb_src
-        say "apt-get source $spec"
-        (cd "$src" && apt-get source -q --download-only "$spec" >/dev/null 2>&1 && \
-            for dsc in *.dsc; do dpkg-source -x --no-check "$dsc" >/dev/null 2>&1 || true; done)
-    fi
-    first_dir "$glob"
-}
-
-if [ ! -f "$prefix/.minizip-stamp" ]; then
-    zsrc=$(fetch_source zlib=1:1.2.13.dfsg-1 'zlib-1.2.13*')
-    mz=$zsrc/contrib/minizip
+# minizip: Debian's minizip package (or zlib's contrib/minizip), reading only, no encryption.
+build_minizip() {
+    source_of libminizip-dev zlib1g-dev
+    fetch_source "$source_pkg" "$source_version"
+    local mz obj f
+    mz=$(find "$source_tree" -name unzip.c -not -path '*/.pc/*' -printf '%h\n' | sort | head -n1)
+    [ -n "$mz" ] || { say "no unzip.c in $source_tree"; return 1; }
     say "building minizip from $mz"
     obj=$deps/minizip-obj-$arch
     rm -rf "$obj" && mkdir -p "$obj"
     for f in unzip ioapi iowin32; do
-        "$cc" -O2 -DNOCRYPT -I"$mz" -c "$mz/$f.c" -o "$obj/$f.o"
+        quietly "$cc" -O2 -DNOCRYPT -I"$mz" -c "$mz/$f.c" -o "$obj/$f.o"
     done
     rm -f "$prefix/lib/libminizip.a"
-    "$arch-w64-mingw32-ar" rcs "$prefix/lib/libminizip.a" "$obj"/*.o
+    quietly "$arch-w64-mingw32-ar" rcs "$prefix/lib/libminizip.a" "$obj"/*.o
     mkdir -p "$prefix/include/minizip"
     cp "$mz/unzip.h" "$mz/ioapi.h" "$mz/iowin32.h" "$prefix/include/minizip/"
-    touch "$prefix/.minizip-stamp"
-else
-    say "minizip already built"
-fi
+}
+libraries+=(minizip)
 
-if [ ! -f "$prefix/.libjpeg-stamp" ]; then
-    jsrc=$(fetch_source libjpeg-turbo=1:2.1.5-2 'libjpeg-turbo-2.1.5*')
-    say "building libjpeg-turbo from $jsrc"
-    bld=$deps/libjpeg-build-$arch
+# libjpeg-turbo: the static library only, without SIMD (no nasm needed for the cross build).
+build_libjpeg() {
+    source_of libjpeg62-turbo-dev
+    fetch_source "$source_pkg" "$source_version"
+    say "building libjpeg-turbo from $source_tree"
+    local bld=$deps/libjpeg-build-$arch
     rm -rf "$bld"
-    cmake -S "$jsrc" -B "$bld" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" \
-        -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release \
-        -DENABLE_SHARED=OFF -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF >/dev/null
-    cmake --build "$bld" -j"$(nproc)" >/dev/null
-    cmake --install "$bld" >/dev/null
-    touch "$prefix/.libjpeg-stamp"
-else
-    say "libjpeg-turbo already built"
-fi
+    quietly cmake -S "$source_tree" -B "$bld" \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release \
+        -DENABLE_SHARED=OFF -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF
+    quietly cmake --build "$bld" -j2
+    quietly cmake --install "$bld"
+}
+libraries+=(libjpeg)
+
+for lib in "${libraries[@]}"; do
+    stamp=$prefix/.$lib-stamp
+    if [ -f "$stamp" ]; then
+        say "$lib already built"
+        continue
+    fi
+    source_pkg='' source_version=''
+    "build_$lib"
+    printf '%s %s\n' "$source_pkg" "$source_version" > "$stamp"
+done
 say "done: $prefix"

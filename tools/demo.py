@@ -92,6 +92,7 @@ def main():
             env = dict(os.environ, WINEPREFIX=os.path.join(WORK, "prefix"), WINEDEBUG="-all")
             if loader == winelib.LOADER64:
                 env["WINELOADER"] = loader
+            winelib.map_fonts(env, loader)
             say("starting %s on %s" % (exe, os.environ["DISPLAY"]))
             code = subprocess.call([loader, exe, "-debug", url_option], cwd=cwd, env=env)
         say("requests served: %d" % len(server.requests()))

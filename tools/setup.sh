@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Installs what the builds and tests need on Debian 12, as root. Safe to rerun: it installs only
 # what is missing and says what it does.
-set -euo pipefail
-say() { printf '[setup] %s\n' "$*"; }
+tag=setup
+. "$(dirname "$0")/lib.sh"
 
 packages=(
     build-essential cmake ninja-build pkg-config file curl python3 dpkg-dev
     libgtest-dev libgmock-dev zlib1g-dev libminizip-dev libjpeg62-turbo-dev
     mingw-w64 libz-mingw-w64-dev
-    wine wine64 wine32:i386 xvfb x11-utils imagemagick locales
+    wine wine64 wine32:i386 xvfb x11-utils imagemagick locales fonts-liberation
 )
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -40,7 +40,7 @@ for loc in fr_FR de_DE en_US; do
         say "generating locale $loc.UTF-8"
         sed -i "s/^# *\(${loc}.UTF-8 UTF-8\)/\1/" /etc/locale.gen
         grep -q "^${loc}.UTF-8 UTF-8" /etc/locale.gen || echo "${loc}.UTF-8 UTF-8" >> /etc/locale.gen
-        locale-gen >/dev/null
+        quietly locale-gen
     fi
 done
 say "ready"

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Runs every test: the native unit tests (with ASan and UBSan) and the end-to-end tests of the
-# Windows program under Wine. Installs what it needs first; safe to rerun.
-set -euo pipefail
+# Runs every test: the native unit tests (with ASan and UBSan), the checks of the shipped
+# qvk.exe as a file (label "file") and the end-to-end tests of the Windows program under
+# Wine. Installs what it needs first; safe to rerun.
+tag=test
+. "$(dirname "$0")/lib.sh"
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-say() { printf '[test] %s\n' "$*"; }
 jobs=$(nproc)
 
 "$root/tools/setup.sh"
@@ -12,9 +13,9 @@ jobs=$(nproc)
 "$root/tools/build-windows.sh"
 
 say "building the native core and its tests (build/native)"
-cmake -S . -B build/native -G Ninja -DQVK_SANITIZE=ON -DQVK_WIN_BUILD_DIR="$root/build/win32" \
-    -DQVK_WIN64_BUILD_DIR="$root/build/win64" >/dev/null
+quietly cmake -S . -B build/native -G Ninja -DQVK_SANITIZE=ON \
+    -DQVK_WIN_BUILD_DIR="$root/build/win32" -DQVK_WIN64_BUILD_DIR="$root/build/win64"
 cmake --build build/native -j"$jobs"
 
-say "running the tests (unit and wine)"
+say "running the tests (unit, file and wine)"
 ctest --test-dir build/native --output-on-failure -j"$jobs" "$@"

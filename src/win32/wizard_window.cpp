@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "diagnostics/log.h"
 #include "driver/state.h"
@@ -192,6 +193,55 @@ HBITMAP DrawWelcomeImage() {
     return bitmap;
 }
 
+// The credit under the side banner has a box of its own size whatever the system's dialog font
+// is; wrapped, its second line would be cut. It stays on one line: in the dialog font where it
+// fits, else in the largest smaller size that fits, of the dialog font's face or of Tahoma (XP's
+// dialog face, and scalable where the dialog font may be a bitmap font of fixed sizes), and only
+// where not even a small size fits does it end with an ellipsis.
+HWND FittedLine(HWND parent, int id, const std::string& text, int x, int y, int w, int h) {
+    constexpr int kSmallestHeight = 9;  // pixels; below this the letters are no longer legible
+    const int room = w - 2;             // the disabled look draws the text one pixel further
+    HDC dc = GetDC(nullptr);
+    auto width = [&](HFONT font) {
+        HGDIOBJ old = SelectObject(dc, font);
+        SIZE size = {};
+        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        SelectObject(dc, old);
+        return size.cx;
+    };
+    HFONT font = DialogFont();
+    bool fits = width(font) <= room;
+    LOGFONTA dialog = {};
+    if (!fits && GetObjectA(font, sizeof(dialog), &dialog) == sizeof(dialog)) {
+        const int full = std::abs(dialog.lfHeight);
+        for (int height = full; height >= kSmallestHeight && !fits; --height) {
+            const char* dialogFace = dialog.lfFaceName;
+            for (const char* face : {dialogFace, "Tahoma"}) {
+                if (height == full && face == dialogFace) continue;  // measured above
+                LOGFONTA candidate = dialog;
+                candidate.lfHeight = -height;
+                candidate.lfWidth = 0;
+                lstrcpynA(candidate.lfFaceName, face, LF_FACESIZE);
+                HFONT sized = CreateFontIndirectA(&candidate);
+                if (!sized) continue;
+                if (width(sized) <= room) {
+                    font = sized;
+                    fits = true;
+                    break;
+                }
+                DeleteObject(sized);
+            }
+        }
+    }
+    ReleaseDC(nullptr, dc);
+    HWND handle = Create(parent, id, "STATIC", text,
+                         SS_LEFTNOWORDWRAP | SS_NOPREFIX | (fits ? 0 : SS_ENDELLIPSIS), x, y, w, h);
+    // The control does not own its font: a fitted one lives as long as the program.
+    if (handle && font != DialogFont())
+        SendMessageA(handle, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    return handle;
+}
+
 HWND Picture(HWND parent, int id, HBITMAP bitmap, int x, int y, int w, int h) {
     HWND handle = Create(parent, id, "STATIC", "", SS_BITMAP, x, y, w, h);
     if (handle && bitmap)
@@ -230,8 +280,9 @@ bool BuildWizardWindow() {
 
     Create(wizard, HeaderFrame, "BUTTON", "", BS_GROUPBOX, -5, -5, 530, 63);
     Create(wizard, BodyFrame, "BUTTON", "", BS_GROUPBOX, -5, -5, 530, 319);
-    Create(wizard, ReleaseLine, "STATIC",
-           std::string("Release ") + kRelease + " - by the Quorvane plugins team", 0, 5, 306, 232, 20);
+    FittedLine(wizard, ReleaseLine,
+               std::string("Release ") + kRelease + " - by the Quorvane plugins team", 5, 306, 232,
+               20);
     Picture(wizard, SideBanner, images[SideBannerImage], 0, 0, 164, 314);
     Picture(wizard, HeaderBanner, images[HeaderBannerImage], 0, 0, 495, 57);
     Create(wizard, CancelButton, "BUTTON", UiText(CancelText), WS_TABSTOP | BS_PUSHBUTTON, 412,

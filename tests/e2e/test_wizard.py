@@ -45,6 +45,12 @@ BACKGROUND_POINT = (5, 340)  # below the body frame, left of the buttons: bare w
 # Inside the welcome picture (x 164 on, clipped by the client width 495): the band of the fifth
 # text line, which starts at y 90; the fourth line, from y 74, ends above it.
 FIFTH_LINE_BAND = (170, 90, 320, 14)
+# The welcome picture's last visible columns, over all five lines: every line ends before them
+# (with Arial's metrics; a wider face runs the third line into the edge, cut).
+RIGHT_EDGE_BAND = (491, 10, 4, 96)
+# The release credit's box (5, 306, 232, 20) below its first line of text: where a wrapped
+# second line would show.
+RELEASE_SECOND_LINE = (5, 320, 232, 6)
 
 
 def client_region(run, rect):
@@ -200,6 +206,8 @@ class Wizard(unittest.TestCase):
             self.assertLess(band, 0.4, "no fifth text line on the welcome picture")
         else:
             self.assertEqual(band, 1.0, "a fifth text line on the welcome picture")
+        self.assertEqual(darkest(png, *client_region(run, RIGHT_EDGE_BAND)), 1.0,
+                         "a line of the welcome picture runs into its right edge")
         return png
 
     def assert_notes_page(self, run, lang, heading):
@@ -213,6 +221,8 @@ class Wizard(unittest.TestCase):
         self.wait_drawn(run, HEADER_RECT)
         png = run.screenshot("notes-" + lang)
         self.assert_banner_drawn(run, png, HEADER_RECT)
+        self.assertEqual(winelib.unique_colours(png, *client_region(run, RELEASE_SECOND_LINE)), 1,
+                         "the release credit takes a second line")
         return run.cmd("text %d" % NOTES)
 
     def assert_ended_by_abort(self, run, cwd, before, last_lines):

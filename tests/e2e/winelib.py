@@ -171,6 +171,20 @@ def loader_for(exe):
     return loader
 
 
+def describe_program(exe):
+    """Which file this is, for the test's output: path, and the shipped 32-bit file or the
+    64-bit twin that stands in for it where this host cannot start 32-bit programs."""
+    machine = pe_machine(exe)
+    shipped = os.path.basename(exe).lower() == "qvk.exe"
+    if machine == I386:
+        kind = "the shipped 32-bit file" if shipped else "32-bit, as shipped"
+    elif machine == AMD64:
+        kind = "the 64-bit twin, not the shipped file" if shipped else "64-bit twin"
+    else:
+        kind = "PE machine 0x%x" % machine
+    return "%s (%s)" % (os.path.abspath(exe), kind)
+
+
 def unrunnable_reason(*exes):
     """None when Wine can run all these programs here, else why not."""
     for exe in exes:
@@ -345,6 +359,25 @@ def wine_env(prefix, display, loader, locale=None):
     return env
 
 
+# Wine has no Arial, and the face it falls back on is wider: the welcome picture's lines would
+# be cut where Windows shows them whole. fonts-liberation's Liberation Sans has Arial's metrics.
+FONT_REPLACEMENTS = {"Arial": "Liberation Sans"}
+
+
+def map_fonts(env, loader, log=subprocess.DEVNULL):
+    """Maps the faces the program asks for onto Debian's metric twins in a prefix (Wine reads
+    HKCU\\Software\\Wine\\Fonts\\Replacements when a face is not installed)."""
+    fc_list = shutil.which("fc-list")
+    for face, twin in FONT_REPLACEMENTS.items():
+        if fc_list and not subprocess.run([fc_list, twin], capture_output=True, text=True,
+                                          timeout=30).stdout.strip():
+            raise WineError("font %r is not installed (fonts-liberation); run tools/setup.sh"
+                            % twin)
+        subprocess.run([loader, "reg", "add", r"HKCU\Software\Wine\Fonts\Replacements",
+                        "/v", face, "/t", "REG_SZ", "/d", twin, "/f"], env=env,
+                       stdin=subprocess.DEVNULL, stdout=log, stderr=log, timeout=60, check=True)
+
+
 def _read_state(path):
     with open(path) as f:
         return json.load(f)
@@ -379,6 +412,8 @@ def setup(state_path):
                               stdin=subprocess.DEVNULL, timeout=240)
     if not os.path.isdir(os.path.join(prefix, "drive_c", "windows")):
         raise WineError("wineboot made no prefix (exit %d), see wineboot.log" % boot.returncode)
+    with open(os.path.join(work, "fonts.log"), "wb") as log:
+        map_fonts(env, loader, log)
     state["boot_seconds"] = round(time.monotonic() - started, 1)
     state["locales_generated"] = generated
     with open(state_path, "w") as f:
@@ -440,6 +475,7 @@ class Wine:
 
     def start(self, exe, args=(), cwd=None, locale=None, **popen):
         loader = loader_for(exe)
+        print("wine: starting %s" % describe_program(exe), flush=True)
         return _track(subprocess.Popen([loader, exe] + list(args), cwd=cwd,
                                        env=self.env(loader, locale), **popen))
 
