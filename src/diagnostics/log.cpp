@@ -17,6 +17,8 @@ platform::Mutex logMutex;
 std::FILE* logFile = nullptr;
 // Read without the lock so that a silent log costs one load.
 std::atomic<bool> logOn{false};
+std::atomic<bool> logReserved{false};
+thread_local bool logOwner = false;
 
 void WriteLineLocked(const std::string& text) {
     const std::string line = text + "\r\n";
@@ -32,8 +34,14 @@ std::string TwoDigits(int value) {
 
 void Log(const std::string& text) {
     if (!logOn.load(std::memory_order_acquire)) return;
+    if (logReserved.load(std::memory_order_acquire) && !logOwner) return;
     platform::MutexLock lock(logMutex);
     if (logFile) WriteLineLocked(text);
+}
+
+void KeepLogForThisThread() {
+    logOwner = true;
+    logReserved.store(true, std::memory_order_release);
 }
 
 bool LogIsOn() { return logOn.load(std::memory_order_acquire); }

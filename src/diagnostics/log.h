@@ -11,6 +11,9 @@ void Log(const std::string& text);
 void ActivateDebug();
 // Flushes and closes the file, releases the console; later lines are dropped.
 void CloseLog();
+// From now on only the calling thread's lines are written: the orderly end's lines stay the
+// last ones of the file, whatever a worker still running says meanwhile.
+void KeepLogForThisThread();
 bool LogIsOn();
 // In debug mode: prompt on the console and wait for a key that gives a character.
 void WaitForKey();

@@ -35,6 +35,7 @@ void CleanUpAndExit(const std::string& lastLine) {
     endMutex.Lock();
     inCleanUp = true;
 
+    KeepLogForThisThread();
     if (!lastLine.empty()) Log(lastLine);
     CloseShutdownGate(kWorkerGraceMs);
     state.xnviewRecord = nullptr;

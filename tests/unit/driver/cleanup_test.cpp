@@ -55,6 +55,10 @@ TEST_F(CleanupTest, OrderlyEndRemovesEverythingButTheLog) {
             test::WriteWholeFile(state.workDir + "/x.zip", "x");
             test::WriteWholeFile("qvk-plugins.txt.part", "partial");
             state.plugins.emplace_back().name = "P";
+            // A worker that goes on talking must not get a line in after the end's own.
+            std::thread([] {
+                for (;;) Log("KiteHTTP: - IDLE -");
+            }).detach();
             CleanUpAndExit("It's finished... Bye !");
         },
         ::testing::ExitedWithCode(0), "");
