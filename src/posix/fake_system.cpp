@@ -12,8 +12,8 @@ namespace qvk::platform {
 namespace {
 
 std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return text;
 }
 
@@ -24,7 +24,8 @@ std::vector<std::string> runningImages;
 
 }  // namespace
 
-std::string ReadRegistryString(int32_t root, const std::string& subKey, const std::string& valueName) {
+std::string ReadRegistryString(int32_t root, const std::string& subKey,
+                               const std::string& valueName) {
     const auto found = registryValues.find({root, Lower(subKey), Lower(valueName)});
     return found == registryValues.end() ? std::string() : TrimRegistryText(found->second);
 }

@@ -13,7 +13,8 @@ HKEY RootHandle(int32_t root) { return reinterpret_cast<HKEY>(static_cast<intptr
 
 }  // namespace
 
-std::string ReadRegistryString(int32_t root, const std::string& subKey, const std::string& valueName) {
+std::string ReadRegistryString(int32_t root, const std::string& subKey,
+                               const std::string& valueName) {
     // Spaces up to the last byte and a zero after it: whatever the query leaves, the text ends
     // inside the buffer, and an untouched buffer trims down to nothing.
     char buffer[kRegistryTextSize + 1];
