@@ -20,7 +20,8 @@ struct OsFacts {
     uint16_t processorArchitecture = 0;  // as seen by this (32-bit) process
     int serverR2Metric = 0;     // GetSystemMetrics(SM_SERVERR2)
     std::string systemFolder;   // without trailing backslash; empty when unknown
-    std::string registryProductType;  // ProductOptions\ProductType, blanks trimmed, "" if unreadable
+    // Read from the registry only where the description needs them (see DescribeHostOs).
+    std::string registryProductType;  // ProductOptions\ProductType, blanks trimmed, "" if unread
     bool hotfixQ246009 = false;       // the NT 4 SP6a hotfix key opened
 };
 

@@ -5,6 +5,7 @@
 #include "catalogue/catalogue.h"
 #include "diagnostics/log.h"
 #include "driver/cleanup.h"
+#include "install/hosts.h"
 #include "kitehttp.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
@@ -107,6 +108,7 @@ bool StepListToFolders() {
     for (int id : {reptype, qvcheck, qvscheck, reptype2, BrowseQvButton, BrowseQvsButton})
         W().Show(id, true);
     Log("Check for Quorvane (Studio) in registry");
+    DiscoverHostFolders(quorvaneKeyTable, studioKeyTable);
     Log("Modify button text");
     W().SetText(NextButton, UiText(InstallButtonText));
     W().SetText(HeadingText, UiText(FolderHeading));

@@ -1,15 +1,27 @@
-// A native build has no Windows version record: every read is reported as refused, so the
-// installer's own logic sees "unknown system" (code 100, an empty description).
+// A native build has no Windows version record: the version calls report what a unit test put
+// in place, and by default that every read was refused, so the installer's own logic sees
+// "unknown system" (code 100, an empty description).
 #include "platform/system.h"
+#include "posix/fake_system.h"
 
 namespace qvk::platform {
+namespace {
 
-std::string OsSystemFolder() { return ""; }
+OsFacts reported;
+
+}  // namespace
+
+std::string OsSystemFolder() { return reported.systemFolder; }
 
 void ReadOsVersion(OsFacts& facts) {
     const std::string folder = facts.systemFolder;
-    facts = OsFacts{};
+    facts = reported;
     facts.systemFolder = folder;
 }
 
+namespace fake {
+
+void SetOsFacts(const OsFacts& facts) { reported = facts; }
+
+}  // namespace fake
 }  // namespace qvk::platform

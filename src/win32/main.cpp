@@ -12,6 +12,7 @@
 #include "driver/options.h"
 #include "driver/state.h"
 #include "driver/wizard.h"
+#include "install/hosts.h"
 #include "kitehttp.h"
 #include "language_dialog.h"
 #include "platform/files.h"
@@ -77,6 +78,7 @@ void InstallHooks() {
 
     ResetState();
     FillLanguageTables();
+    FillHostKeyTables();
     InstallHooks();
     kite::HttpDebug("", KiteLog);
 
@@ -93,7 +95,7 @@ void InstallHooks() {
     RunLanguageDialog();
     CloseAskLanguage();
 
-    // The running-editor check and host discovery come with the registry support.
+    WarnAboutRunningEditors();
 
     if (!BuildWizardWindow()) CleanUpAndExit("Unable to create the wizard window");
     state.step = 0;

@@ -32,34 +32,6 @@ bool ReadBasic(OSVERSIONINFOA& info) {
 }
 #pragma GCC diagnostic pop
 
-// A value of HKEY_LOCAL_MACHINE as text, blanks trimmed; every failure reads as "".
-std::string MachineValue(const char* subKey, const char* valueName) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return "";
-    char buffer[256];
-    std::memset(buffer, ' ', 255);
-    buffer[255] = '\0';
-    DWORD type = 0, size = 255;
-    const LONG result = RegQueryValueExA(key, valueName, nullptr, &type,
-                                         reinterpret_cast<BYTE*>(buffer), &size);
-    RegCloseKey(key);
-    // A value too long for the buffer leaves its contents undefined; treat it as unreadable.
-    if (result != ERROR_SUCCESS) return "";
-    std::string text(buffer, strnlen(buffer, sizeof buffer));
-    const size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-bool MachineKeyOpens(const char* subKey) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
 template <class Record>
 void CopyCommonFields(const Record& v, OsFacts& facts) {
     facts.majorVersion = v.dwMajorVersion;
@@ -95,11 +67,6 @@ void ReadOsVersion(OsFacts& facts) {
     GetSystemInfo(&system);
     facts.processorArchitecture = system.wProcessorArchitecture;
     facts.serverR2Metric = GetSystemMetrics(89);  // SM_SERVERR2, missing from older headers
-
-    facts.registryProductType =
-        MachineValue("SYSTEM\\CurrentControlSet\\Control\\ProductOptions", "ProductType");
-    facts.hotfixQ246009 =
-        MachineKeyOpens("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Hotfix\\Q246009");
 }
 
 }  // namespace qvk::platform

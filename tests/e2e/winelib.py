@@ -24,6 +24,7 @@ name the programs directly.
 """
 
 import atexit
+import contextlib
 import json
 import os
 import queue
@@ -672,6 +673,38 @@ def run_qvk(args, cwd, locale=None, timeout=60, wine=None, artifacts=None):
     """Starts qvk.exe with `args` in the working folder `cwd`; returns a Run."""
     return Run(wine or Wine(), qvk_exe(), args, cwd, locale=locale, timeout=timeout,
                artifacts=artifacts)
+
+
+# --- the prefix's registry -------------------------------------------------------------------
+
+def registry_view(exe):
+    """The registry view a program reads: "32" for a 32-bit one (HKLM\\SOFTWARE redirected)."""
+    return "32" if pe_machine(exe) == I386 else "64"
+
+
+@contextlib.contextmanager
+def registry_values(wine, view, created, values):
+    """Writes (key, name, kind, data) values, name "" for a key's default value, into the
+    prefix's registry with `wine reg add` in that view; on exit deletes the keys `created`, the
+    highest keys the values make. None of those may exist before: the registry is left as found."""
+    loader = wine.state.get("boot_loader", LOADER64)
+
+    def reg(*args):
+        return subprocess.run([loader, "reg"] + list(args) + ["/reg:" + view], env=wine.env(loader),
+                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL, timeout=60).returncode
+    if any(reg("query", key) == 0 for key in created):
+        raise WineError("the prefix already holds one of %s" % created)
+    try:
+        for key, name, kind, data in values:
+            which = ["/ve"] if name == "" else ["/v", name]
+            if reg("add", key, *which, "/t", kind, "/d", data, "/f") != 0:
+                raise WineError("reg add %s %r failed" % (key, name))
+        yield
+    finally:
+        failed = [key for key in created if reg("delete", key, "/f") != 0]
+    if failed:  # reached only when the test itself went through
+        raise WineError("could not delete %s" % failed)
 
 
 # --- the loopback plugin server ---------------------------------------------------------------

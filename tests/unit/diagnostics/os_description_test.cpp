@@ -1,15 +1,12 @@
 #include "diagnostics/os_description.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "diagnostics/host_os.h"
 #include "diagnostics/log.h"
+#include "platform/registry.h"
+#include "posix/fake_system.h"
+#include "support/test_support.h"
 
 namespace qvk {
 namespace {
@@ -196,31 +193,29 @@ TEST(OsVersionCode, ClassifiesKnownVersionsAndRejectsTheRest) {
     for (const auto& c : cases) EXPECT_EQ(OsVersionCodeOf(c.facts), c.code) << c.what;
 }
 
-// The native reader has no version record: the glue must classify that as unknown and still
-// write exactly one bare "Host OS: " line.
-TEST(HostOs, NativeSystemIsUnknownAndLogsABareLine) {
-    EXPECT_EQ(OsVersionCode(), 100);
-    char folder[] = "/tmp/qvk-os-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    char previous[4096];
-    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
-    ASSERT_EQ(chdir(folder), 0);
-    ActivateDebug();
-    DescribeHostOs();
+// The glue between the version calls, the registry reads and the log, over the native
+// stand-ins: unknown by default, and an NT 4 "SP6" told from SP6a by its hotfix key.
+std::string LoggedHostOs() {
+    test::ScratchFolder folder;
+    ActivateDebug();  // the banner's "Host OS: " line
     CloseLog();
-    std::ifstream in("qvk.log", std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::remove("qvk.log");
-    ASSERT_EQ(chdir(previous), 0);
-    rmdir(folder);
-    const std::string log = text.str();
-    // Once from the debug banner, once from the explicit call, each a whole line.
-    size_t count = 0;
-    for (size_t at = log.find("\r\nHost OS: \r\n"); at != std::string::npos && count < 10;
-         at = log.find("\r\nHost OS: \r\n", at + 1))
-        ++count;
-    EXPECT_EQ(count, 2u) << log;
+    const std::string log = test::ReadWholeFile("qvk.log").value_or("");
+    const size_t at = log.find("Host OS: ");
+    return at == std::string::npos ? "(none)" : log.substr(at, log.find("\r\n", at) - at);
+}
+
+TEST(HostOs, AsksTheRegistryWhatTheVersionRecordLacks) {
+    using namespace platform;
+    EXPECT_EQ(OsVersionCode(), 100);
+    EXPECT_EQ(LoggedHostOs(), "Host OS: ");
+    fake::SetOsFacts(NtBasic(4, 0, "Service Pack 6", "LANMANNT"));  // leftover is not used
+    fake::SetRegistryValue(kLocalMachine, "SYSTEM\\CurrentControlSet\\Control\\ProductOptions",
+                           "producttype", " WinNT ");
+    EXPECT_EQ(LoggedHostOs(), "Host OS: Windows NT Workstation 4 0 Service Pack 6 (Version 4.0 Build 1381)");
+    fake::SetRegistryValue(kLocalMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Hotfix\\Q246009",
+                           "Installed", "1");
+    EXPECT_EQ(LoggedHostOs(), "Host OS: Windows NT Workstation 4 0 Service Pack 6a (Version 4.0 Build 1381)");
+    fake::Reset();
 }
 
 }  // namespace
