@@ -30,7 +30,7 @@ XP = ("-D_WIN32_WINNT=0x0501", "-DWINVER=0x0501")
 
 # The DLLs the program may import from, with the headers that declare their functions.
 HEADERS = {
-    "kernel32.dll": ["windows.h"],
+    "kernel32.dll": ["windows.h", "tlhelp32.h"],
     "user32.dll": ["windows.h"],
     "gdi32.dll": ["windows.h"],
     "advapi32.dll": ["windows.h"],
