@@ -12,8 +12,9 @@ bool CreateFolder(const std::string& path);
 bool RemoveFolder(const std::string& path);
 bool RemoveFile(const std::string& path);
 // Puts `from` in the place of `to` in one step: a reader sees either the old or the new file,
-// never a half-written one, also when the program or the machine stops in between. False (and
-// both files left as they were) on failure.
+// never a half-written one, also when the program or the machine stops in between (the data of
+// `from` reaches the disk before the name changes). False (and both files left as they were) on
+// failure.
 bool MoveFileOver(const std::string& from, const std::string& to);
 // Makes a file deletable: normal attributes on Windows, owner write on POSIX.
 void ClearAttributes(const std::string& path);

@@ -1,6 +1,7 @@
 // The native build's system layer: it serves the unit tests and native tools, so the console is
 // standard output and the end of the process is a plain _exit after flushing.
 #include <dirent.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,7 +54,12 @@ bool RemoveFolder(const std::string& path) { return ::rmdir(path.c_str()) == 0; 
 bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 bool MoveFileOver(const std::string& from, const std::string& to) {
-    return std::rename(from.c_str(), to.c_str()) == 0;
+    // The data on disk before the name moves, as the Windows layer does.
+    const int fd = ::open(from.c_str(), O_RDONLY);
+    if (fd < 0) return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced && std::rename(from.c_str(), to.c_str()) == 0;
 }
 
 void ClearAttributes(const std::string& path) {

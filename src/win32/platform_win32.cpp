@@ -56,10 +56,16 @@ bool RemoveFolder(const std::string& path) { return RemoveDirectoryA(path.c_str(
 bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
 bool MoveFileOver(const std::string& from, const std::string& to) {
-    // A rename within one volume: the directory entry changes at once, and write-through keeps
-    // the new data on disk before the rename is reported done.
-    return MoveFileExA(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    // Write-through covers only a move done as copy and delete; a rename within one volume
+    // journals the new name, not the new data. The data goes to disk first, or a power cut right
+    // after the rename could leave the name pointing at blocks never written.
+    HANDLE file = CreateFileA(from.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool flushed = FlushFileBuffers(file) != 0;
+    CloseHandle(file);
+    return flushed && MoveFileExA(from.c_str(), to.c_str(),
+                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 void ClearAttributes(const std::string& path) {
