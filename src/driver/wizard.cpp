@@ -5,6 +5,7 @@
 #include "catalogue/catalogue.h"
 #include "diagnostics/log.h"
 #include "driver/cleanup.h"
+#include "install/host_config.h"
 #include "install/hosts.h"
 #include "kitehttp.h"
 #include "platform/dialogs.h"
@@ -216,8 +217,14 @@ void ToggleEdition(int box, int field, int button, const char* logLine) {
 
 void AskConfigurationUpdate(const std::string& folder, const char* edition) {
     if (folder.empty()) return;
-    // The answer is acted on once the configuration update exists.
-    ShowMessage(WithEdition(UiText(UpdateConfigQuestion), edition), IconQuestion, ButtonsYesNo);
+    if (ShowMessage(WithEdition(UiText(UpdateConfigQuestion), edition), IconQuestion,
+                    ButtonsYesNo) != AnswerYes)
+        return;
+    // A file rewritten from a model that misread it would be garbage: it is left alone, and the
+    // log is where a support request learns why plugins still do not load.
+    if (UpdateHostConfiguration(folder) == ConfigUpdate::Unreadable)
+        Log(std::string("Configuration left untouched, not a plain text file: ") + folder +
+            kHostConfigName);
 }
 
 }  // namespace

@@ -174,11 +174,14 @@ TEST_F(WizardTest, AbortQuestionNoStaysYesEnds) {
     EXPECT_EQ(log.substr(log.size() - 40), "Yes, delete temp dir and free memories\r\n");
 }
 
-// Without a download body the install step follows at once, and the end asks once per edition.
+// Without a download body the install step follows at once, and the end asks once per edition
+// (Yes on a file the update cannot read: left alone and logged).
 TEST_F(WizardTest, FinishAsksPerEditionAndEnds) {
     state.downloadStarted = 1;
-    state.qvDir = "C:\\Q\\";
-    ui.Answer({AnswerNo, AnswerOk});
+    state.qvDir = folder.path() + "/";
+    state.qvsDir = folder.path() + "/QVS/";
+    test::WriteWholeFile("Quorvane.ini", std::string("\xFF\xFE;\0", 4));
+    ui.Answer({AnswerYes, AnswerNo, AnswerOk});
     EXPECT_EXIT(
         {
             PollWorkers();
@@ -187,6 +190,7 @@ TEST_F(WizardTest, FinishAsksPerEditionAndEnds) {
         ::testing::ExitedWithCode(0), "");
     const std::string log = LogText();
     EXPECT_NE(log.find("Plugins to install : 0\r\n"), std::string::npos);
+    EXPECT_NE(log.find(": " + state.qvDir + "Quorvane.ini\r\nWell done"), std::string::npos);
     EXPECT_NE(log.find("please send qvk.log to support@quorvane.org\r\n"), std::string::npos);
     EXPECT_EQ(log.substr(log.size() - 24), "It's finished... Bye !\r\n");
 }
