@@ -67,7 +67,8 @@ bool IniFile::Read(const std::string& bytes) {
             const std::string text = bytes.substr(start, end - start);
             const size_t equals = text.find('=');
             if (text[0] == ';') {
-                items_.push_back({Kind::Comment, text.substr(text.compare(0, 2, "; ") == 0 ? 2 : 1), ""});
+                const size_t from = text.compare(0, 2, "; ") == 0 ? 2 : 1;
+                items_.push_back({Kind::Comment, text.substr(from), ""});
             } else if (text[0] == '[') {
                 items_.push_back({Kind::Group, text.substr(1, text.find(']') - 1), ""});
             } else if (equals == std::string::npos) {
@@ -76,12 +77,14 @@ bool IniFile::Read(const std::string& bytes) {
                 std::string key = text.substr(0, equals);
                 key.erase(key.find_last_not_of(kBlanks) + 1);
                 const size_t value = text.find_first_not_of(kBlanks, equals + 1);
-                items_.push_back({Kind::Entry, key, value == std::string::npos ? "" : text.substr(value)});
+                items_.push_back(
+                    {Kind::Entry, key, value == std::string::npos ? "" : text.substr(value)});
             }
         }
         // CR, LF or CR LF ends a line.
         pos = end + 1;
-        if (end < bytes.size() && bytes[end] == '\r' && pos < bytes.size() && bytes[pos] == '\n') ++pos;
+        if (end < bytes.size() && bytes[end] == '\r' && pos < bytes.size() && bytes[pos] == '\n')
+            ++pos;
     }
     return true;
 }
