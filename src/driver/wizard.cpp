@@ -7,6 +7,7 @@
 #include "driver/cleanup.h"
 #include "install/host_config.h"
 #include "install/hosts.h"
+#include "install/install.h"
 #include "kitehttp.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
@@ -23,6 +24,7 @@ WizardHooks hooks;
 Ui& W() { return *CurrentUi(); }
 
 void RunCatalogueThread(void* job) { CatalogueThread(static_cast<CatalogueJob*>(job)); }
+void RunInstallThread(void* job) { InstallThread(static_cast<InstallJob*>(job)); }
 
 void StepWelcomeToNotes() {
     Log("Free gadgets");
@@ -275,7 +277,14 @@ void PollWorkers() {
         Log("Plugins to install : " + std::to_string(downloadJob.count));
         installJob = InstallJob{downloadJob.count, 0, state.qvDir, state.qvsDir};
         state.installStarted = 1;
-        state.installThread = nullptr;  // no install worker yet
+        state.installThread = platform::StartThread(RunInstallThread, &installJob);
+        if (!state.installThread) {
+            // A handle of 0 reads as a thread that has ended: without this the run would go on
+            // to "Installation finished." with nothing installed.
+            Log("Unable to start the install thread");
+            ShowMessage(StartFailureText(), IconError, ButtonsOk);
+            CleanUpAndExit("Installation not started");
+        }
     }
     if (state.installStarted == 1 && !platform::ThreadRunning(state.installThread)) {
         Log("All installed");

@@ -16,6 +16,21 @@ bool RemoveFile(const std::string& path);
 // `from` reaches the disk before the name changes). False (and both files left as they were) on
 // failure.
 bool MoveFileOver(const std::string& from, const std::string& to);
+// Creates every missing folder of a path, outermost first. Each folder it made is appended to
+// `created` when given, so that a caller can take them back. True when the whole path is a
+// folder at the end.
+bool CreateFolderPath(const std::string& path, std::vector<std::string>* created = nullptr);
+// A date as archives store it: local wall-clock time, month 1 to 12.
+struct LocalDate {
+    int year, month, day, hour, minute, second;
+};
+bool SetFileDate(const std::string& path, const LocalDate& date);
+// The DOS attribute bits an archive keeps (0x01 read-only, 0x02 hidden, 0x04 system, 0x20
+// archive). Where the system has no such bits only read-only has a meaning: no write permission.
+bool SetFileDosAttributes(const std::string& path, unsigned attributes);
+// An archive entry's name in the ANSI code page the program's texts use: from UTF-8 when the
+// entry is marked so, otherwise from the OEM code page that DOS-era archivers wrote.
+std::string ArchiveNameToAnsi(const std::string& name, bool utf8);
 // Makes a file deletable: normal attributes on Windows, owner write on POSIX.
 void ClearAttributes(const std::string& path);
 // Names (not paths) of the plain files directly inside a folder.

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -61,6 +63,45 @@ bool MoveFileOver(const std::string& from, const std::string& to) {
     ::close(fd);
     return synced && std::rename(from.c_str(), to.c_str()) == 0;
 }
+
+bool CreateFolderPath(const std::string& path, std::vector<std::string>* created) {
+    for (std::size_t cut = 0; cut != std::string::npos;) {
+        cut = path.find('/', cut + 1);
+        const std::string folder = path.substr(0, cut);
+        if (folder.empty() || folder.back() == '/' || FolderExists(folder)) continue;
+        if (::mkdir(folder.c_str(), 0755) == 0) {
+            if (created) created->push_back(folder);
+        } else if (!FolderExists(folder)) {
+            return false;
+        }
+    }
+    return FolderExists(path);
+}
+
+bool SetFileDate(const std::string& path, const LocalDate& date) {
+    std::tm wall = {};
+    wall.tm_year = date.year - 1900;
+    wall.tm_mon = date.month - 1;
+    wall.tm_mday = date.day;
+    wall.tm_hour = date.hour;
+    wall.tm_min = date.minute;
+    wall.tm_sec = date.second;
+    wall.tm_isdst = -1;
+    const std::time_t when = std::mktime(&wall);
+    if (when == static_cast<std::time_t>(-1)) return false;
+    const timespec times[2] = {{0, UTIME_OMIT}, {when, 0}};
+    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
+bool SetFileDosAttributes(const std::string& path, unsigned attributes) {
+    if (!(attributes & 0x01)) return true;
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 &&
+           ::chmod(path.c_str(), st.st_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+// Native names are bytes as they come; only Windows has code pages to convert between.
+std::string ArchiveNameToAnsi(const std::string& name, bool) { return name; }
 
 void ClearAttributes(const std::string& path) {
     struct stat st;

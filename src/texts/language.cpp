@@ -245,6 +245,14 @@ const char* const kNotes[kLanguageCount] = {
     "der Plugins oder ihrer Beschreibungen.",
 };
 
+// Said when a worker thread cannot be started, so that a run that did nothing never ends with
+// "Installation finished."; kept apart from the numbered table, whose slots are fixed.
+const char* const kStartFailure[kLanguageCount] = {
+    "Impossible de d\xE9" "marrer l'installation.",
+    "Unable to start the installation.",
+    "Die Installation kann nicht gestartet werden.",
+};
+
 // Filled once at start-up, read by every thread afterwards.
 std::string table[kLanguageCount][kLanguageSlots];
 std::string notes[kLanguageCount];
@@ -269,6 +277,10 @@ const std::string& LanguageText(int language, int slot) {
 }
 
 const std::string& UiText(int slot) { return LanguageText(state.language, slot); }
+
+std::string StartFailureText() {
+    return ValidLanguage(state.language) ? kStartFailure[state.language] : kStartFailure[1];
+}
 
 const std::string& NotesText(int language) {
     return ValidLanguage(language) ? notes[language] : kEmptyText;

@@ -30,6 +30,8 @@ void FillLanguageTables();
 const std::string& UiText(int slot);
 // The cell of a slot in a given language.
 const std::string& LanguageText(int language, int slot);
+// "Unable to start the installation." in the current language.
+std::string StartFailureText();
 // The notes page text of a language; empty once released.
 const std::string& NotesText(int language);
 void ReleaseNotesText();

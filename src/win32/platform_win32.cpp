@@ -68,6 +68,77 @@ bool MoveFileOver(const std::string& from, const std::string& to) {
                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+bool CreateFolderPath(const std::string& path, std::vector<std::string>* created) {
+    // The drive (C:\) or the share (\\server\share\) at the start cannot be created and is not
+    // tried.
+    std::size_t from = 0;
+    if (path.size() >= 2 && path[1] == ':') {
+        from = 2;
+    } else if (path.compare(0, 2, "\\\\") == 0) {
+        from = path.find_first_of("\\/", 2);
+        if (from != std::string::npos) from = path.find_first_of("\\/", from + 1);
+        if (from == std::string::npos) return FolderExists(path);
+    }
+    for (std::size_t cut = from; cut != std::string::npos;) {
+        cut = path.find_first_of("\\/", cut + 1);
+        const std::string folder = path.substr(0, cut);
+        if (folder.empty() || folder.back() == '\\' || folder.back() == '/' || folder.back() == ':' ||
+            FolderExists(folder))
+            continue;
+        if (CreateDirectoryA(folder.c_str(), nullptr)) {
+            if (created) created->push_back(folder);
+        } else if (!FolderExists(folder)) {
+            return false;
+        }
+    }
+    return FolderExists(path);
+}
+
+bool SetFileDate(const std::string& path, const LocalDate& date) {
+    SYSTEMTIME wall = {};
+    wall.wYear = static_cast<WORD>(date.year);
+    wall.wMonth = static_cast<WORD>(date.month);
+    wall.wDay = static_cast<WORD>(date.day);
+    wall.wHour = static_cast<WORD>(date.hour);
+    wall.wMinute = static_cast<WORD>(date.minute);
+    wall.wSecond = static_cast<WORD>(date.second);
+    FILETIME local, utc;
+    if (!SystemTimeToFileTime(&wall, &local) || !LocalFileTimeToFileTime(&local, &utc)) return false;
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool done = SetFileTime(file, nullptr, nullptr, &utc) != 0;
+    CloseHandle(file);
+    return done;
+}
+
+bool SetFileDosAttributes(const std::string& path, unsigned attributes) {
+    const DWORD kept = attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                     FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+    return SetFileAttributesA(path.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL) != 0;
+}
+
+std::string ArchiveNameToAnsi(const std::string& name, bool utf8) {
+    if (name.empty()) return name;
+    if (utf8) {
+        const int wide = MultiByteToWideChar(CP_UTF8, 0, name.data(), static_cast<int>(name.size()),
+                                             nullptr, 0);
+        if (wide <= 0) return name;
+        std::vector<wchar_t> text(wide);
+        MultiByteToWideChar(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), text.data(), wide);
+        // A letter the ANSI code page lacks becomes "?", which no file name may hold: such an
+        // entry is refused rather than written under a name nobody chose.
+        const int narrow = WideCharToMultiByte(CP_ACP, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
+        if (narrow <= 0) return name;
+        std::string ansi(narrow, '\0');
+        WideCharToMultiByte(CP_ACP, 0, text.data(), wide, &ansi[0], narrow, "?", nullptr);
+        return ansi;
+    }
+    std::string ansi(name.size(), '\0');
+    OemToCharBuffA(name.data(), &ansi[0], static_cast<DWORD>(name.size()));
+    return ansi;
+}
+
 void ClearAttributes(const std::string& path) {
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }

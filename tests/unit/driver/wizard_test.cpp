@@ -6,6 +6,7 @@
 #include "driver/shutdown_gate.h"
 #include "driver/state.h"
 #include "driver/wizard.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "support/event_ui.h"
 #include "support/test_support.h"
@@ -174,8 +175,8 @@ TEST_F(WizardTest, AbortQuestionNoStaysYesEnds) {
     EXPECT_EQ(log.substr(log.size() - 40), "Yes, delete temp dir and free memories\r\n");
 }
 
-// Without a download body the install step follows at once, and the end asks once per edition
-// (Yes on a file the update cannot read: left alone and logged).
+// Without a download body the install thread follows at once, and the end asks once per
+// edition (Yes on a file the update cannot read: left alone and logged).
 TEST_F(WizardTest, FinishAsksPerEditionAndEnds) {
     state.downloadStarted = 1;
     state.qvDir = folder.path() + "/";
@@ -183,14 +184,15 @@ TEST_F(WizardTest, FinishAsksPerEditionAndEnds) {
     test::WriteWholeFile("Quorvane.ini", std::string("\xFF\xFE;\0", 4));
     ui.Answer({AnswerYes, AnswerNo, AnswerOk});
     EXPECT_EXIT(
-        {
+        for (int pass = 0; pass < 5000; ++pass) {
             PollWorkers();
-            PollWorkers();
+            platform::SleepMs(1);
         },
         ::testing::ExitedWithCode(0), "");
     const std::string log = LogText();
     EXPECT_NE(log.find("Plugins to install : 0\r\n"), std::string::npos);
     EXPECT_NE(log.find(": " + state.qvDir + "Quorvane.ini\r\nWell done"), std::string::npos);
+    EXPECT_NE(log.find("Install dir (QV) : " + state.qvDir + "\r\n"), std::string::npos);
     EXPECT_NE(log.find("please send qvk.log to support@quorvane.org\r\n"), std::string::npos);
     EXPECT_EQ(log.substr(log.size() - 24), "It's finished... Bye !\r\n");
 }

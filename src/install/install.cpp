@@ -1,0 +1,145 @@
+#include "install/install.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <iterator>
+
+#include "diagnostics/log.h"
+#include "driver/shutdown_gate.h"
+#include "install/archive.h"
+#include "install/download.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/system.h"
+#include "texts/language.h"
+#include "window/controls.h"
+#include "window/ui.h"
+
+namespace qvk {
+namespace {
+
+enum class Outcome { Installed, Unreadable, Stopped };
+
+void SetHeading(const std::string& text) {
+    if (Ui* ui = CurrentUi()) ui->SetText(HeadingText, text);
+}
+
+void SetBar(int control, int value) {
+    if (Ui* ui = CurrentUi()) ui->SetProgress(control, value);
+}
+
+// One archive, from opening to closing. The whole of it runs inside one work section: the
+// archive lies in the work folder, and the files staged beside their targets must be either
+// installed or deleted before the orderly end may go on. Reading checks the end's flag between
+// chunks, so the section is left within one chunk once the end has begun.
+Outcome InstallArchive(const std::string& path, bool xnview, const std::string& qvDir,
+                       const std::string& qvsDir) {
+    WorkSection section;
+    ArchiveReader reader;
+    reader.SetCancel(&ShutdownRequested());
+    if (!reader.Open(path)) return Outcome::Unreadable;
+    const int total = ArchiveReader::CountEntries(path);
+    Log("Number of files: " + std::to_string(total));
+
+    const std::string plugins = std::string(platform::PathSeparator()) + "Plugins" +
+                                platform::PathSeparator();
+    const std::string systemFolder = xnview ? SystemFolder() : std::string();
+    std::vector<std::string> destinations;
+    if (xnview) {
+        destinations.push_back(systemFolder);
+    } else {
+        if (!qvDir.empty()) destinations.push_back(qvDir + plugins);
+        if (!qvsDir.empty()) destinations.push_back(qvsDir + plugins);
+    }
+
+    int entries = 0;
+    int shown = 0;
+    SetBar(installprog, 0);
+    // The move to the first entry is not looked at: an empty archive gets one quiet attempt.
+    reader.FirstEntry();
+    int move = 0;
+    do {
+        Log("ReturnValue=" + std::to_string(move));
+        if (xnview) {
+            Log("XnViewDll, extract in " + systemFolder);
+        } else {
+            if (!qvDir.empty()) Log("Plugin, extract in " + qvDir + plugins);
+            if (!qvsDir.empty()) Log("Plugin, extract in " + qvsDir + plugins);
+        }
+        reader.ExtractCurrentEntry(destinations);
+        if (reader.Damaged()) break;
+        ++entries;
+        if (total > 0) {
+            const int value = entries >= total ? 100 : static_cast<int>(100LL * entries / total);
+            // Only a change is worth a window update: archives of thousands of small files.
+            if (value != shown) SetBar(installprog, shown = value);
+        }
+        move = reader.NextEntry();
+    } while (move == 0 && !reader.Damaged());
+
+    if (reader.Cancelled()) {
+        reader.Discard();
+        return Outcome::Stopped;
+    }
+    Log("Close ZIP file");
+    reader.Close();
+    if (reader.Damaged()) {
+        Log("Damaged ZIP file, nothing installed from it: " + reader.Failure());
+        reader.Discard();
+        return Outcome::Unreadable;
+    }
+    reader.Commit();
+    return Outcome::Installed;
+}
+
+}  // namespace
+
+std::string SystemFolder() { return platform::OsSystemFolder(); }
+
+void InstallThread(InstallJob* job) {
+    if (!job) std::abort();  // started without its block: a programming error, never a run
+    const int count = job->count;
+    const std::string qvDir = job->qvDir;
+    const std::string qvsDir = job->qvsDir;
+    Log("Install dir (QV) : " + qvDir);
+    Log("Install dir (QVS) : " + qvsDir);
+
+    int opened = 0;
+    PluginList::iterator record;
+    bool first = true;
+    for (;;) {
+        // The list and the work folder's name are read inside a section: once the end has
+        // begun, entering one parks this thread for good, so nothing here touches them after.
+        PluginRecord current;
+        std::string workDir;
+        {
+            WorkSection section;
+            record = first ? state.plugins.begin() : std::next(record);
+            first = false;
+            if (record == state.plugins.end()) break;
+            current.name = record->name;
+            current.url = record->url;
+            current.selected = record->selected;
+            workDir = state.workDir;
+        }
+        Log("Is downloaded=" + std::to_string(current.selected));
+        if (current.selected != 1) continue;
+        const std::string fileName = FileNameOfUrl(current.url);
+        Log("File name : " + fileName);
+        SetHeading(UiText(InstallingPrefix) + fileName);
+        Log("Open ZIP file");
+        const Outcome outcome = InstallArchive(workDir + platform::PathSeparator() + fileName,
+                                               current.name == kXnViewDllName, qvDir, qvsDir);
+        if (outcome == Outcome::Stopped) continue;  // the next section parks this thread
+        if (outcome == Outcome::Unreadable) {
+            Log("Error");
+            ShowMessage(UiText(UnreadablePrefix) + fileName + " !", IconError, ButtonsOk);
+        } else {
+            ++opened;
+            if (count > 0) SetBar(TotalProgressBar, 100 + 100 * std::min(opened, count) / count);
+        }
+        platform::SleepMs(1);
+    }
+}
+
+}  // namespace qvk
