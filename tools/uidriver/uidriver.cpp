@@ -11,6 +11,7 @@
 //                            becomes the current window        windows: the visible titles
 //   click <id>               post BM_CLICK (a modal box it opens does not hold the driver)
 //   check <id> <0|1>         click a tick box when its state differs, wait for the new state
+//   settext <id> <text>      type a text field's whole text, as pasting it would
 //   select <id> <index>      choose a drop-down entry and notify the parent (CBN_SELCHANGE)
 //   text|state|enabled|visible|exists|class|rect <id>
 //                            state: tick state, drop-down selection or progress position;
@@ -376,6 +377,17 @@ std::string Run(const std::string& verb, std::string rest, DWORD timeoutMs, bool
         if (!PostMessageA(control, BM_CLICK, 0, 0)) Fail("cannot post the click");
         if (!WaitFor(timeoutMs, [&] { return Query(control, BM_GETCHECK) == wanted; }))
             Fail("timeout: control " + std::to_string(id) + " did not change its state");
+        return std::string();
+    }
+    if (verb == "settext") {
+        const int id = ParseId(rest);
+        HWND control = Control(id);
+        RequireUsable(control, id);
+        // Wide, as Query sends: the system carries a wide text across processes.
+        std::wstring wide(rest.size() + 1, L'\0');
+        MultiByteToWideChar(CP_ACP, 0, rest.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
+        Query(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+        if (ControlText(control) != rest) Fail("control " + std::to_string(id) + " kept its text");
         return std::string();
     }
     if (verb == "text") return Escape(ControlText(Control(ParseId(rest))));

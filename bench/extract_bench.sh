@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# The install code's extraction against Info-ZIP's `unzip -o`: both unpack the same set of about
+# 200 MB of archives (many small files, a few large ones) round after round, in alternating
+# order, and the medians of their times are compared (ratio = unzip time / install time, so
+# above 1 means the install code is faster).
+#
+#   bench/extract_bench.sh [ROUNDS]      (default 5)
+#
+# Environment: BENCH_DIR (default build/bench below the source tree). The archives are made
+# once with Info-ZIP's zip into BENCH_DIR/archives and kept for later runs.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+rounds="${1:-5}"
+work="${BENCH_DIR:-$(dirname "$here")/build/bench}"
+say() { printf '[bench] %s\n' "$*"; }
+
+cmake -S "$here" -B "$work" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$work" -j2 --target extract_bench >/dev/null
+bench="$work/extract_bench"
+
+archives="$work/archives"
+if [ ! -f "$archives/.complete" ]; then
+    say "making the archives (once)"
+    rm -rf "$archives" "$work/make" && mkdir -p "$archives" "$work/make"
+    # Text-like data (base64 of random bytes) that deflate shrinks by about a quarter, as
+    # plugin files mostly are; every file different.
+    for a in $(seq -w 1 20); do
+        dir="$work/make/small$a"
+        mkdir -p "$dir/sub/deeper"
+        head -c $((3 * 1024 * 1024)) /dev/urandom | base64 -w 76 >"$dir/all.txt"
+        (cd "$dir" && split -a 3 -b 8k all.txt part- && rm all.txt &&
+            for f in part-a*; do mv "$f" "sub/$f.dll"; done &&
+            for f in part-b*; do mv "$f" "sub/deeper/$f.txt"; done)
+        (cd "$dir" && zip -q -r "$archives/small$a.zip" .)
+    done
+    for a in 1 2 3; do
+        dir="$work/make/large$a"
+        mkdir -p "$dir"
+        head -c $((30 * 1024 * 1024)) /dev/urandom | base64 -w 76 >"$dir/large$a.bin"
+        head -c $((4 * 1024 * 1024)) /dev/urandom >"$dir/random$a.bin"
+        (cd "$dir" && zip -q -r "$archives/large$a.zip" .)
+    done
+    rm -rf "$work/make"
+    touch "$archives/.complete"
+fi
+set -- "$archives"/*.zip
+files=0
+for zipfile in "$@"; do files=$((files + $(zipinfo -1 "$zipfile" | grep -vc '/$'))); done
+say "$# archives, $(du -cm "$@" | tail -1 | cut -f1) MB, $files files"
+
+out="$work/extract-out"
+run_install() {
+    rm -rf "$out" && mkdir -p "$out"
+    sync
+    "$bench" "$archives" "$out/install" | awk '{print $2}'
+}
+run_unzip() {
+    rm -rf "$out" && mkdir -p "$out/unzip"
+    sync
+    local start end
+    start=$(date +%s.%N)
+    for zipfile in "$archives"/*.zip; do unzip -o -q "$zipfile" -d "$out/unzip"; done
+    end=$(date +%s.%N)
+    awk -v a="$end" -v b="$start" 'BEGIN { printf "%.4f\n", a - b }'
+}
+median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+
+# One round of each first, so the archives are in the page cache for both alike.
+run_install >/dev/null
+run_unzip >/dev/null
+# Same files both ways: the install code's output must equal unzip's.
+run_install >/dev/null && mv "$out" "$out.install"
+run_unzip >/dev/null
+diff -r "$out.install/install/Plugins" "$out/unzip" >/dev/null || { say "outputs differ"; exit 1; }
+rm -rf "$out.install"
+
+install_times=()
+unzip_times=()
+for round in $(seq 1 "$rounds"); do
+    if [ $((round % 2)) -eq 1 ]; then
+        install_times+=("$(run_install)"); unzip_times+=("$(run_unzip)")
+    else
+        unzip_times+=("$(run_unzip)"); install_times+=("$(run_install)")
+    fi
+    say "round $round: install ${install_times[-1]} s, unzip ${unzip_times[-1]} s"
+done
+rm -rf "$out"
+install_median=$(median "${install_times[@]}")
+unzip_median=$(median "${unzip_times[@]}")
+ratio=$(awk -v a="$unzip_median" -v b="$install_median" 'BEGIN { print a / b }')
+printf '[bench] medians: install %.3f s, unzip -o %.3f s\n' "$install_median" "$unzip_median"
+printf '[bench] ratio (unzip time / install time): %.2f (aim: at least 0.80)\n' "$ratio"

@@ -1,0 +1,107 @@
+"""The install thread in the real program under Wine: the archive of the one ticked plugin,
+lying in the work folder when "Install >" is pressed, ends up unpacked below the chosen
+edition's Plugins folder, and the run ends with the configuration question and "Installation
+finished."."""
+
+import os
+import shutil
+import sys
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import winelib  # noqa: E402
+from test_catalogue import (BOX, DEFAULT_SORTED, HEADING, NEXT, TEXTS,  # noqa: E402
+                            CatalogueCase)
+from test_wizard import prefix_path, temp_folder  # noqa: E402
+
+QVCHECK, QVSCHECK, REPTYPE, TOTAL_BAR = 19, 20, 18, 15
+EDITION = "C:\\QV Install"
+
+
+class Install(CatalogueCase):
+    def start(self, lang):
+        """As the catalogue tests start, against this test's own server."""
+        run = winelib.run_qvk(["-debug", "-url=%s|/plugins.php" % self.address], self.cwd,
+                              locale="en_US", timeout=150, artifacts=self.art)
+        self.addCleanup(self.finish, run)
+        run.cmd("window " + TEXTS[lang]["dialog"], timeout_ms=winelib.START_MS)
+        run.cmd("click 1")
+        run.cmd("window Installation", timeout_ms=winelib.START_MS)
+        run.cmd("click %d" % NEXT)
+        run.cmd("waitvisible 11 1")
+        run.cmd("click %d" % NEXT)
+        return run
+
+    def serve(self):
+        """The default site on a loopback address of this test's own: others run tests on
+        this machine at the same time."""
+        why = None
+        for attempt in range(5):
+            n = os.getpid() + attempt * 7919
+            self.address = "127.%d.%d.%d" % (64 + ((n >> 16) & 63), (n >> 8) & 255,
+                                             1 + (n & 255) % 254)
+            root = self.site("site-%d" % attempt, self.address, layout=0, lang="en")
+            try:
+                self.server(root, self.address)
+                return root
+            except winelib.WineError as error:
+                why = error
+        raise why
+
+    def test_archive_in_the_work_folder_is_unpacked_into_plugins(self):
+        root = self.serve()
+        prefix = winelib.Wine().prefix
+        edition = prefix_path(prefix, EDITION)
+        shutil.rmtree(edition, ignore_errors=True)
+        os.makedirs(edition)
+        open(os.path.join(edition, "Quorvane.exe"), "wb").close()
+
+        run = self.start("en")
+        self.analysed(run, "en", DEFAULT_SORTED, "catalogue")
+        self.plugin_list(run, "en", DEFAULT_SORTED, "plugins")
+        ticked = [0, 1, 0, 0, 0]  # Blur & Glow
+        for i, on in enumerate(ticked):
+            run.cmd("check %d %d" % (BOX + i, on))
+        self.wait_states(run, ticked)
+        run.cmd("click %d" % NEXT)
+        run.cmd("waittext %d %s" % (HEADING, TEXTS["en"]["folders"]))
+        run.cmd("check %d 1" % QVCHECK)
+        run.cmd("check %d 0" % QVSCHECK)
+        run.cmd("settext %d %s" % (REPTYPE, EDITION))
+
+        # The archive as the download would leave it, in the work folder.
+        work = os.path.join(temp_folder(read_bytes(self.cwd), prefix), "qvk")
+        os.makedirs(work, exist_ok=True)
+        shutil.copy(os.path.join(root, "files", "blurglow.zip"), work)
+        run.cmd("click %d" % NEXT)
+
+        self.assertEqual(run.cmd("@60000 message"), "Question|Do you want to update Quorvane "
+                         "configuration in order to use plugins?")
+        self.assertEqual(run.cmd("state %d" % TOTAL_BAR), "200")
+        self.assertEqual(run.cmd("text %d" % HEADING), "Installing: blurglow.zip")
+        # The install thread has ended when the question comes: its work is on disk.
+        plugins = os.path.join(edition, "Plugins")
+        with open(os.path.join(plugins, "BlurGlow.8bf"), "rb") as f:
+            self.assertEqual(f.read(), b"plugin Blur & Glow\n" * 200)
+        with open(os.path.join(plugins, "BlurGlow", "readme.txt"), "rb") as f:
+            self.assertEqual(f.read(), b"Read me for Blur & Glow\r\n")
+        self.assertEqual(sorted(os.listdir(plugins)), ["BlurGlow", "BlurGlow.8bf"])
+        run.cmd("answer no")
+        self.assertEqual(run.cmd("message"), "Information|Installation finished.")
+        run.screenshot("install-finished")
+        run.cmd("answer ok")
+        # With -debug the program then waits for a key in its console.
+        run.stop()
+        shutil.rmtree(edition, ignore_errors=True)
+
+
+def read_bytes(cwd):
+    """The log as far as the program has written it out."""
+    with open(os.path.join(cwd, "qvk.log"), "rb") as f:
+        return f.read()
+
+
+if __name__ == "__main__":
+    winelib.require_programs("qvk", "uidriver")
+    unittest.main(verbosity=2)
