@@ -28,9 +28,10 @@ if [ ! -f "$archives/.complete" ]; then
         dir="$work/make/small$a"
         mkdir -p "$dir/sub/deeper"
         head -c $((3 * 1024 * 1024)) /dev/urandom | base64 -w 76 >"$dir/all.txt"
-        (cd "$dir" && split -a 3 -b 8k all.txt part- && rm all.txt &&
-            for f in part-a*; do mv "$f" "sub/$f.dll"; done &&
-            for f in part-b*; do mv "$f" "sub/deeper/$f.txt"; done)
+        (cd "$dir" && split -a 3 -b 8k all.txt part- && rm all.txt && set -- part-* && i=0 &&
+            for f; do
+                if [ $((i++ % 2)) -eq 0 ]; then mv "$f" "sub/$f.dll"; else mv "$f" "sub/deeper/$f.txt"; fi
+            done)
         (cd "$dir" && zip -q -r "$archives/small$a.zip" .)
     done
     for a in 1 2 3; do

@@ -121,8 +121,8 @@ class CatalogueCase(unittest.TestCase):
         return self.server(root, FIRST,
                            rules={"/plugins.php": {"mode": "normal", "file": "redirect.html"}})
 
-    def start(self, lang):
-        run = winelib.run_qvk(["-debug", "-url=%s|/plugins.php" % FIRST], self.cwd,
+    def start(self, lang, address=FIRST):
+        run = winelib.run_qvk(["-debug", "-url=%s|/plugins.php" % address], self.cwd,
                               locale=LOCALE[lang], timeout=150, artifacts=self.art)
         self.addCleanup(self.finish, run)
         # The language comes preselected from the locale; OK confirms it.

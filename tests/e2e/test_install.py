@@ -13,51 +13,24 @@ sys.path.insert(0, HERE)
 import winelib  # noqa: E402
 from test_catalogue import (BOX, DEFAULT_SORTED, HEADING, NEXT, TEXTS,  # noqa: E402
                             CatalogueCase)
-from test_wizard import prefix_path, temp_folder  # noqa: E402
+from test_wizard import prefix_path, start_server, temp_folder  # noqa: E402
 
 QVCHECK, QVSCHECK, REPTYPE, TOTAL_BAR = 19, 20, 18, 15
 EDITION = "C:\\QV Install"
 
 
 class Install(CatalogueCase):
-    def start(self, lang):
-        """As the catalogue tests start, against this test's own server."""
-        run = winelib.run_qvk(["-debug", "-url=%s|/plugins.php" % self.address], self.cwd,
-                              locale="en_US", timeout=150, artifacts=self.art)
-        self.addCleanup(self.finish, run)
-        run.cmd("window " + TEXTS[lang]["dialog"], timeout_ms=winelib.START_MS)
-        run.cmd("click 1")
-        run.cmd("window Installation", timeout_ms=winelib.START_MS)
-        run.cmd("click %d" % NEXT)
-        run.cmd("waitvisible 11 1")
-        run.cmd("click %d" % NEXT)
-        return run
-
-    def serve(self):
-        """The default site on a loopback address of this test's own: others run tests on
-        this machine at the same time."""
-        why = None
-        for attempt in range(5):
-            n = os.getpid() + attempt * 7919
-            self.address = "127.%d.%d.%d" % (64 + ((n >> 16) & 63), (n >> 8) & 255,
-                                             1 + (n & 255) % 254)
-            root = self.site("site-%d" % attempt, self.address, layout=0, lang="en")
-            try:
-                self.server(root, self.address)
-                return root
-            except winelib.WineError as error:
-                why = error
-        raise why
-
     def test_archive_in_the_work_folder_is_unpacked_into_plugins(self):
-        root = self.serve()
+        # An address of this test's own: others run tests on this machine at the same time.
+        server = start_server(self.art)
+        self.addCleanup(server.stop)
         prefix = winelib.Wine().prefix
         edition = prefix_path(prefix, EDITION)
         shutil.rmtree(edition, ignore_errors=True)
         os.makedirs(edition)
         open(os.path.join(edition, "Quorvane.exe"), "wb").close()
 
-        run = self.start("en")
+        run = self.start("en", server.address)
         self.analysed(run, "en", DEFAULT_SORTED, "catalogue")
         self.plugin_list(run, "en", DEFAULT_SORTED, "plugins")
         ticked = [0, 1, 0, 0, 0]  # Blur & Glow
@@ -73,7 +46,7 @@ class Install(CatalogueCase):
         # The archive as the download would leave it, in the work folder.
         work = os.path.join(temp_folder(read_bytes(self.cwd), prefix), "qvk")
         os.makedirs(work, exist_ok=True)
-        shutil.copy(os.path.join(root, "files", "blurglow.zip"), work)
+        shutil.copy(os.path.join(server.root, "files", "blurglow.zip"), work)
         run.cmd("click %d" % NEXT)
 
         self.assertEqual(run.cmd("@60000 message"), "Question|Do you want to update Quorvane "

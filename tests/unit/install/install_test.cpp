@@ -30,14 +30,12 @@ TEST(SafeEntryPath, KeepsPlainNamesAndRefusesEveryWayOut) {
     } cases[] = {
         {"a.dll", "a.dll"}, {"sub\\deep/b.txt", "sub/deep/b.txt"}, {"dir/", "dir/"},
         {"C:\\x\\y.txt", "x/y.txt"}, {"a//b", "a//b"}, {"console.txt", "console.txt"},
-        {"COM10", "COM10"}, {"..x", "..x"},
-        {"", nullptr}, {"C:\\", nullptr}, {"/abs", nullptr}, {"\\\\server\\share\\f", nullptr},
-        {"../up", nullptr}, {"a/../../up", nullptr}, {"C:\\..\\up", nullptr}, {"./a", nullptr},
-        {"C:rel", nullptr}, {"a:b", nullptr}, {"CON", nullptr}, {"nul.txt", nullptr},
-        {"Nul .txt", nullptr}, {"COM1", nullptr}, {"lpt9.log", nullptr}, {"com\xB9", nullptr},
-        {"dir/aux/x", nullptr}, {"trail.", nullptr}, {"blank ", nullptr}, {"q?.txt", nullptr},
-        {"a\x01", nullptr}, {"a|b", nullptr},
-    };
+        {"COM10", "COM10"}, {"..x", "..x"}, {"", nullptr}, {"C:\\", nullptr}, {"/abs", nullptr},
+        {"\\\\server\\share\\f", nullptr}, {"../up", nullptr}, {"a/../../up", nullptr},
+        {"C:\\..\\up", nullptr}, {"./a", nullptr}, {"C:rel", nullptr}, {"a:b", nullptr},
+        {"CON", nullptr}, {"nul.txt", nullptr}, {"Nul .txt", nullptr}, {"COM1", nullptr},
+        {"lpt9.log", nullptr}, {"com\xB9", nullptr}, {"dir/aux/x", nullptr}, {"trail.", nullptr},
+        {"blank ", nullptr}, {"q?.txt", nullptr}, {"a\x01", nullptr}, {"a|b", nullptr}};
     for (const auto& c : cases) {
         const EntryPath entry = SafeEntryPath(c.name, '/');
         EXPECT_EQ(entry.refused, c.relative == nullptr) << c.name;
@@ -97,9 +95,9 @@ TEST_F(InstallTest, InstallsWhatIsSoundAndNothingElse) {
     const std::vector<ZipEntry> good = {
         {"readme.txt", "hello"}, {"sub/deep/file.dll", test::Noise(300000, 1)}, {"emptydir/", ""},
         {"C:\\drive\\x.txt", "x"}, {"ro.txt", "locked", 0x01}, {"old.txt", "new"},
-        {"../escape.txt", "e"}, {"sub/../../escape2.txt", "e"}, {"/abs.txt", "e"},
-        {"C:\\..\\esc3.txt", "e"}, {"C:rel.txt", "e"}, {"CON", "e"}, {"nul.txt", "e"},
-        {"COM1", "e"}, {"a:b", "e"}, {"trail.", "e"}, {"blank ", "e"}};
+        // Each would land outside the folder or under another name, were it not refused.
+        {"sub/../../escape.txt", "e"}, {"/abs.txt", "e"}, {"C:\\..\\up.txt", "e"},
+        {"C:rel.txt", "e"}, {"nul.txt", "e"}, {"a:b", "e"}, {"blank ", "e"}};
     AddArchive("good.zip", good);
     AddArchive("skipped.zip", {{"never.txt", "n"}}, 0);
     AddArchive("empty.zip", {});
@@ -162,7 +160,7 @@ TEST_F(InstallTest, InstallsWhatIsSoundAndNothingElse) {
         EXPECT_NE(log.find(part), std::string::npos) << part;
     size_t refused = 0;
     for (size_t at = 0; (at = log.find("Entry skipped", at)) != std::string::npos; ++at) ++refused;
-    EXPECT_EQ(refused, 11u);
+    EXPECT_EQ(refused, 7u);
 }
 
 // A write that fails (here: past the file size limit, as on a full disk) loses only that file
