@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # The install code's extraction against Info-ZIP's `unzip -o`: both unpack the same set of about
 # 200 MB of archives (many small files, a few large ones) round after round, in alternating
-# order, and the medians of their times are compared (ratio = unzip time / install time, so
-# above 1 means the install code is faster).
+# order, once into empty folders and once over the files of the run before (an update), and
+# the medians of their times are compared (ratio = unzip time / install time, so above 1 means
+# the install code is faster). The install code writes each file beside its target and renames
+# it into place once the archive proved whole: one more file-system operation per file than
+# unzip spends on a new file, none more on an existing one.
 #
 #   bench/extract_bench.sh [ROUNDS]      (default 5)
 #
@@ -50,13 +53,17 @@ for zipfile in "$@"; do files=$((files + $(zipinfo -1 "$zipfile" | grep -vc '/$'
 say "$# archives, $(du -cm "$@" | tail -1 | cut -f1) MB, $files files"
 
 out="$work/extract-out"
+# $1 fresh: into an empty folder; update: over the files the previous run left, as when the
+# installer runs again.
 run_install() {
-    rm -rf "$out" && mkdir -p "$out"
+    [ "$1" = fresh ] && rm -rf "$out/install"
+    mkdir -p "$out/install"
     sync
     "$bench" "$archives" "$out/install" | awk '{print $2}'
 }
 run_unzip() {
-    rm -rf "$out" && mkdir -p "$out/unzip"
+    [ "$1" = fresh ] && rm -rf "$out/unzip"
+    mkdir -p "$out/unzip"
     sync
     local start end
     start=$(date +%s.%N)
@@ -65,29 +72,32 @@ run_unzip() {
     awk -v a="$end" -v b="$start" 'BEGIN { printf "%.4f\n", a - b }'
 }
 median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
-# One round of each first, so the archives are in the page cache for both alike.
-run_install >/dev/null
-run_unzip >/dev/null
-# Same files both ways: the install code's output must equal unzip's.
-run_install >/dev/null && mv "$out" "$out.install"
-run_unzip >/dev/null
-diff -r "$out.install/install/Plugins" "$out/unzip" >/dev/null || { say "outputs differ"; exit 1; }
-rm -rf "$out.install"
+# One round of each first, so the archives are in the page cache for both alike; then the
+# install code's output must equal unzip's.
+rm -rf "$out"
+run_install fresh >/dev/null
+run_unzip fresh >/dev/null
+diff -r "$out/install/Plugins" "$out/unzip" >/dev/null || { say "outputs differ"; exit 1; }
 
-install_times=()
-unzip_times=()
+declare -A times
 for round in $(seq 1 "$rounds"); do
-    if [ $((round % 2)) -eq 1 ]; then
-        install_times+=("$(run_install)"); unzip_times+=("$(run_unzip)")
-    else
-        unzip_times+=("$(run_unzip)"); install_times+=("$(run_install)")
-    fi
-    say "round $round: install ${install_times[-1]} s, unzip ${unzip_times[-1]} s"
+    for mode in fresh update; do
+        if [ $((round % 2)) -eq 1 ]; then
+            i=$(run_install $mode); u=$(run_unzip $mode)
+        else
+            u=$(run_unzip $mode); i=$(run_install $mode)
+        fi
+        times[install-$mode]+="$i "; times[unzip-$mode]+="$u "
+        say "round $round, $mode: install $i s, unzip $u s"
+    done
 done
 rm -rf "$out"
-install_median=$(median "${install_times[@]}")
-unzip_median=$(median "${unzip_times[@]}")
-ratio=$(awk -v a="$unzip_median" -v b="$install_median" 'BEGIN { print a / b }')
-printf '[bench] medians: install %.3f s, unzip -o %.3f s\n' "$install_median" "$unzip_median"
-printf '[bench] ratio (unzip time / install time): %.2f (aim: at least 0.80)\n' "$ratio"
+for mode in fresh update; do
+    # shellcheck disable=SC2086
+    im=$(median ${times[install-$mode]}); um=$(median ${times[unzip-$mode]})
+    printf '[bench] %s: medians install %.3f s, unzip -o %.3f s, ratio (unzip time / install time) %s\n' \
+        "$mode" "$im" "$um" "$(ratio "$um" "$im")"
+done
+say "aim: a ratio of at least 0.80"

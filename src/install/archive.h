@@ -8,6 +8,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,7 @@ private:
         std::string temporary, target;
     };
     void Fail(const std::string& what);
+    bool EnsureFolder(const std::string& folder);
 
     void* zip_ = nullptr;
     bool empty_ = false;  // an archive without entries, which minizip does not open
@@ -78,6 +80,7 @@ private:
     unsigned sequence_ = 0;  // numbers the temporary files
     std::vector<Staged> staged_;
     std::vector<std::string> createdFolders_;
+    std::set<std::string> readyFolders_;
     std::vector<char> buffer_;
 };
 

@@ -65,6 +65,7 @@ bool MoveFileOver(const std::string& from, const std::string& to) {
 }
 
 bool CreateFolderPath(const std::string& path, std::vector<std::string>* created) {
+    if (FolderExists(path)) return true;
     for (std::size_t cut = 0; cut != std::string::npos;) {
         cut = path.find('/', cut + 1);
         const std::string folder = path.substr(0, cut);

@@ -69,6 +69,7 @@ bool MoveFileOver(const std::string& from, const std::string& to) {
 }
 
 bool CreateFolderPath(const std::string& path, std::vector<std::string>* created) {
+    if (FolderExists(path)) return true;
     // The drive (C:\) or the share (\\server\share\) at the start cannot be created and is not
     // tried.
     std::size_t from = 0;
