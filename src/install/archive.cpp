@@ -345,8 +345,9 @@ void ArchiveReader::ExtractCurrentEntry(const std::vector<std::string>& destinat
             continue;
         }
         platform::SetFileDate(out.temporary, date);
-        platform::SetFileDosAttributes(out.temporary, info.external_fa & kDosAttributeMask);
-        staged_.push_back({out.temporary, out.target});
+        // The attributes wait for the move: a read-only file could not be flushed on its way.
+        staged_.push_back(
+            {out.temporary, out.target, static_cast<unsigned>(info.external_fa & kDosAttributeMask)});
     }
     if (cancelled_) Fail("installation stopped");
     else if (!whole) Fail("damaged data in " + name);
@@ -366,6 +367,7 @@ int ArchiveReader::Commit() {
             moved = platform::MoveFileOver(file.temporary, file.target);
         }
         if (moved) {
+            platform::SetFileDosAttributes(file.target, file.attributes);
             ++installed;
         } else {
             Log("Unable to write " + file.target);

@@ -67,6 +67,7 @@ public:
 private:
     struct Staged {
         std::string temporary, target;
+        unsigned attributes;
     };
     void Fail(const std::string& what);
     bool EnsureFolder(const std::string& folder);
