@@ -6,7 +6,9 @@ finished."."""
 import os
 import shutil
 import sys
+import time
 import unittest
+import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
@@ -17,6 +19,7 @@ from test_wizard import prefix_path, start_server, temp_folder  # noqa: E402
 
 QVCHECK, QVSCHECK, REPTYPE, TOTAL_BAR = 19, 20, 18, 15
 EDITION = "C:\\QV Install"
+DATE = (2008, 8, 15, 12, 30, 10)
 
 
 class Install(CatalogueCase):
@@ -43,10 +46,17 @@ class Install(CatalogueCase):
         run.cmd("check %d 0" % QVSCHECK)
         run.cmd("settext %d %s" % (REPTYPE, EDITION))
 
-        # The archive as the download would leave it, in the work folder.
+        # The archive as the download would leave it, in the work folder (and the same on the
+        # server): its read-me is read-only and dated.
+        archive = os.path.join(server.root, "files", "blurglow.zip")
+        with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
+            z.writestr("BlurGlow.8bf", b"plugin Blur & Glow\n" * 200)
+            readme = zipfile.ZipInfo("BlurGlow/readme.txt", date_time=DATE)
+            readme.create_system, readme.external_attr = 0, 0x01  # DOS, read-only
+            z.writestr(readme, b"Read me for Blur & Glow\r\n", zipfile.ZIP_DEFLATED)
         work = os.path.join(temp_folder(read_bytes(self.cwd), prefix), "qvk")
         os.makedirs(work, exist_ok=True)
-        shutil.copy(os.path.join(server.root, "files", "blurglow.zip"), work)
+        shutil.copy(archive, work)
         run.cmd("click %d" % NEXT)
 
         self.assertEqual(run.cmd("@60000 message"), "Question|Do you want to update Quorvane "
@@ -57,8 +67,11 @@ class Install(CatalogueCase):
         plugins = os.path.join(edition, "Plugins")
         with open(os.path.join(plugins, "BlurGlow.8bf"), "rb") as f:
             self.assertEqual(f.read(), b"plugin Blur & Glow\n" * 200)
-        with open(os.path.join(plugins, "BlurGlow", "readme.txt"), "rb") as f:
+        readme = os.path.join(plugins, "BlurGlow", "readme.txt")
+        with open(readme, "rb") as f:
             self.assertEqual(f.read(), b"Read me for Blur & Glow\r\n")
+        self.assertEqual(os.stat(readme).st_mode & 0o222, 0, "the read-only attribute was lost")
+        self.assertEqual(os.stat(readme).st_mtime, time.mktime(DATE + (0, 0, -1)))
         self.assertEqual(sorted(os.listdir(plugins)), ["BlurGlow", "BlurGlow.8bf"])
         run.cmd("answer no")
         self.assertEqual(run.cmd("message"), "Information|Installation finished.")
