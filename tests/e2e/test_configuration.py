@@ -1,5 +1,6 @@
 """Yes and No to the configuration questions at the end of a whole run of qvk.exe under Wine:
 both editions in their default folders, then the bytes of each one's INI file."""
+import glob
 import os
 import shutil
 import unittest
@@ -33,8 +34,15 @@ class Configuration(unittest.TestCase):
             Path(folders[edition], "Quorvane.ini").write_bytes(ini)
         with winelib.run_qvk(["-url=%s|/plugins.php" % server.address], winelib.fresh_dir(
                 os.path.join(art, "cwd")), "en_US", timeout=110, wine=wine, artifacts=art) as run:
-            for line in WALK:
+            for line in WALK[:-1]:
                 run.cmd(line, timeout_ms=winelib.START_MS)
+            # Every ticked plugin's archive in the work folder, as the download leaves them, so
+            # that the install thread finds what it unpacks.
+            for temp in glob.glob(os.path.join(wine.prefix, "drive_c", "users", "*", "Temp")):
+                os.makedirs(os.path.join(temp, "qvk"), exist_ok=True)
+                for archive in glob.glob(os.path.join(server.root, "files", "*.zip")):
+                    shutil.copy(archive, os.path.join(temp, "qvk"))
+            run.cmd(WALK[-1])
             for edition, answer in (("Quorvane", "yes"), ("Quorvane Studio", "no")):
                 self.assertEqual(run.cmd("message", timeout_ms=60000), QUESTION % edition)
                 run.cmd("answer " + answer)
