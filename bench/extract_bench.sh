@@ -4,8 +4,9 @@
 # order, once into empty folders and once over the files of the run before (an update), and
 # the medians of their times are compared (ratio = unzip time / install time, so above 1 means
 # the install code is faster). The install code writes each file beside its target and moves
-# it into place once the archive proved whole, flushing its data to disk before the move
-# (platform::MoveFileOver): a flush and a rename per file that unzip does not spend.
+# it into place once the archive proved whole (platform::MoveFileOver): a rename per file that
+# unzip does not spend, and on an update a flush of the data before it replaces the old file,
+# where unzip truncates the old file and writes over it.
 #
 #   bench/extract_bench.sh [ROUNDS]      (default 5)
 #

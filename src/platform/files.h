@@ -13,7 +13,7 @@ bool RemoveFolder(const std::string& path);
 bool RemoveFile(const std::string& path);
 // Puts `from` in the place of `to` in one step: a reader sees either the old or the new file,
 // never a half-written one, also when the program or the machine stops in between (the data of
-// `from` reaches the disk before the name changes). False (and both files left as they were) on
+// `from` reaches the disk before it replaces an existing `to`). False (and both files left as they were) on
 // failure.
 bool MoveFileOver(const std::string& from, const std::string& to);
 // Creates every missing folder of a path, outermost first. Each folder it made is appended to

@@ -56,12 +56,15 @@ bool RemoveFolder(const std::string& path) { return ::rmdir(path.c_str()) == 0; 
 bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 bool MoveFileOver(const std::string& from, const std::string& to) {
-    // The data on disk before the name moves, as the Windows layer does.
-    const int fd = ::open(from.c_str(), O_RDONLY);
-    if (fd < 0) return false;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced && std::rename(from.c_str(), to.c_str()) == 0;
+    // As the Windows layer: the data on disk before an existing file is replaced.
+    if (FileExists(to)) {
+        const int fd = ::open(from.c_str(), O_RDONLY);
+        if (fd < 0) return false;
+        const bool synced = ::fsync(fd) == 0;
+        ::close(fd);
+        if (!synced) return false;
+    }
+    return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
 bool CreateFolderPath(const std::string& path, std::vector<std::string>* created) {

@@ -57,15 +57,19 @@ bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0
 
 bool MoveFileOver(const std::string& from, const std::string& to) {
     // Write-through covers only a move done as copy and delete; a rename within one volume
-    // journals the new name, not the new data. The data goes to disk first, or a power cut right
-    // after the rename could leave the name pointing at blocks never written.
-    HANDLE file = CreateFileA(from.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    const bool flushed = FlushFileBuffers(file) != 0;
-    CloseHandle(file);
-    return flushed && MoveFileExA(from.c_str(), to.c_str(),
-                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    // journals the new name, not the new data. When an existing file is replaced its data goes
+    // to disk first, or a power cut right after the rename could leave the name pointing at
+    // blocks never written and the old file lost. A new name has nothing to lose: no flush.
+    if (FileExists(to)) {
+        HANDLE file = CreateFileA(from.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        const bool flushed = FlushFileBuffers(file) != 0;
+        CloseHandle(file);
+        if (!flushed) return false;
+    }
+    return MoveFileExA(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool CreateFolderPath(const std::string& path, std::vector<std::string>* created) {
