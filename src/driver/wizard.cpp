@@ -5,6 +5,7 @@
 #include "catalogue/catalogue.h"
 #include "diagnostics/log.h"
 #include "driver/cleanup.h"
+#include "install/download.h"
 #include "install/host_config.h"
 #include "install/hosts.h"
 #include "install/install.h"
@@ -25,6 +26,11 @@ Ui& W() { return *CurrentUi(); }
 
 void RunCatalogueThread(void* job) { CatalogueThread(static_cast<CatalogueJob*>(job)); }
 void RunInstallThread(void* job) { InstallThread(static_cast<InstallJob*>(job)); }
+void RunDownloadThread(void* job) { DownloadThread(static_cast<DownloadJob*>(job)); }
+
+platform::ThreadHandle StartWorker(platform::ThreadBody body, void* job) {
+    return hooks.startThread ? hooks.startThread(body, job) : platform::StartThread(body, job);
+}
 
 void StepWelcomeToNotes() {
     Log("Free gadgets");
@@ -199,8 +205,14 @@ bool StepFoldersToInstall() {
     }
     state.downloadStarted = 1;
     downloadJob = DownloadJob{state.downloadCount, 0, state.workDir, ""};
-    // No download worker yet: a 0 handle counts as a thread that has ended.
-    state.downloadThread = nullptr;
+    state.downloadThread = StartWorker(RunDownloadThread, &downloadJob);
+    if (!state.downloadThread) {
+        // A 0 handle would pass for a download that ended: the install step would follow with
+        // nothing fetched and the run would end with "Installation finished.".
+        Log("Unable to start the download thread");
+        ShowMessage(UiText(DownloadFailed), IconError, ButtonsOk);
+        CleanUpAndExit("Nothing downloaded... Exit");
+    }
     return true;
 }
 
@@ -268,6 +280,13 @@ int MarkTickedPlugins(const std::vector<int>& ticked, const std::vector<std::str
         }
     }
     return state.tickedCount;
+}
+
+platform::ThreadHandle WatchedWorker() {
+    const platform::ThreadHandle worker = state.installStarted  ? state.installThread
+                                          : state.downloadStarted ? state.downloadThread
+                                                                  : nullptr;
+    return platform::ThreadRunning(worker) ? worker : nullptr;
 }
 
 void PollWorkers() {
