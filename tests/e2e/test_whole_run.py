@@ -17,7 +17,6 @@ sys.path[:0] = [HERE, os.path.join(os.path.dirname(os.path.dirname(HERE)), "tool
 import catalogue_site  # noqa: E402
 import winelib  # noqa: E402
 
-HOST = "127.0.0.40"
 NEXT, FILE_BAR, TOTAL_BAR, HEADING, TOTAL_LABEL, QVCHECK, QVSCHECK = 10, 14, 15, 31, 32, 19, 20
 EDITIONS = {"Quorvane": "Quorvane.exe", "Quorvane Studio": "qv-studio.exe"}
 NAMES = [p[0] for p in catalogue_site.DEFAULT_PLUGINS]
@@ -49,10 +48,19 @@ class Install(unittest.TestCase):
             shutil.rmtree(dll) if os.path.isdir(dll) else os.remove(dll)
 
     def serve(self, rules, xnview=False):
-        catalogue_site.build_site(self.root, HOST, xnview=xnview)
-        self.set_rules(rules)
-        server = winelib.PluginServer(self.root, HOST, rules=self.rules, lifetime=300)
-        self.addCleanup(server.stop)
+        why = None
+        for attempt in range(5):  # an address of this run's own: others test here at the same time
+            n = os.getpid() + attempt * 7919
+            self.host = "127.%d.%d.%d" % (192 + (n >> 16 & 63), n >> 8 & 255, 1 + (n & 255) % 254)
+            catalogue_site.build_site(self.root, self.host, xnview=xnview)
+            self.set_rules(rules)
+            try:
+                server = winelib.PluginServer(self.root, self.host, rules=self.rules, lifetime=300)
+                self.addCleanup(server.stop)
+                return
+            except winelib.WineError as error:
+                why = error
+        raise why
 
     def set_rules(self, rules):
         with open(self.rules + ".new", "w") as f:
@@ -64,7 +72,7 @@ class Install(unittest.TestCase):
         the editions given and presses "Install >"."""
         cwd = winelib.fresh_dir(os.path.join(self.art, "cwd"))
         # Without -debug: the debug console would wait for a key before the program ends.
-        run = winelib.run_qvk(["-url=%s|/plugins.php" % HOST], cwd, timeout=240,
+        run = winelib.run_qvk(["-url=%s|/plugins.php" % self.host], cwd, timeout=240,
                               artifacts=self.art)
         self.addCleanup(run.stop)
         run.cmd("window Language", timeout_ms=winelib.START_MS)
