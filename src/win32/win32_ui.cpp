@@ -141,7 +141,8 @@ void WindowUi::Enable(int control, bool enabled) {
     // EnableWindow from a worker would wait on the main thread; the window enables the control
     // itself when it takes the posted request (the catalogue thread's last act).
     if (OnMainThread() || !owner_) EnableWindow(handle, enabled);
-    else if (!Ending()) PostMessageA(owner_, kEnableControlMessage, reinterpret_cast<WPARAM>(handle), enabled);
+    else if (!Ending())
+        PostMessageA(owner_, kEnableControlMessage, reinterpret_cast<WPARAM>(handle), enabled);
 }
 
 void WindowUi::AddLine(int control, const std::string& line) {

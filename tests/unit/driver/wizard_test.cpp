@@ -154,11 +154,9 @@ TEST_F(FolderPageTest, SameFolderTwiceInstallsOnceAndCreatesTheWorkFolder) {
     EXPECT_EQ(state.qvsDir, "");
     EXPECT_TRUE(platform::FolderExists(folder.path() + "/qvk"));
     EXPECT_EQ(state.downloadStarted, 1);
-    // The download worker runs (nothing is marked here) and the loop waits on it until it ends.
+    // The download worker runs (nothing is marked here); the loop waits on it until it ends.
     for (int i = 0; i < 500 && WatchedWorker(); ++i) platform::SleepMs(10);
-    EXPECT_FALSE(platform::ThreadRunning(state.downloadThread) || WatchedWorker());
-    EXPECT_NE(state.downloadThread, nullptr);
-    EXPECT_EQ(downloadJob.count, 0);
+    EXPECT_TRUE(state.downloadThread && !platform::ThreadRunning(state.downloadThread));
     EXPECT_EQ(ui.GetText(NextButton), "Next >");
     EXPECT_TRUE(Has("enable 10 0"));
     EXPECT_TRUE(Freed(reptype) && Freed(BrowseQvsButton));
@@ -170,15 +168,16 @@ TEST_F(FolderPageTest, SameFolderTwiceInstallsOnceAndCreatesTheWorkFolder) {
 
 TEST_F(FolderPageTest, DownloadWorkerThatCannotStartEndsTheProgram) {
     WizardHooks failing;
-    failing.startThread = [](platform::ThreadBody, void*) -> platform::ThreadHandle { return nullptr; };
+    failing.startThread = [](platform::ThreadBody, void*) -> platform::ThreadHandle {
+        return nullptr;
+    };
     SetWizardHooks(failing);
     ui.SetState(qvcheck, 1);
     ui.Answer({AnswerNo, AnswerOk});  // accept the folder; then the failure
     EXPECT_EXIT(OnControl(NextButton), ::testing::ExitedWithCode(0),
                 "\\[message\\] Failed to download file\\.");
-    const std::string log = LogText();
-    EXPECT_EQ(log.substr(log.size() - 65),
-              "Unable to start the download thread\r\nNothing downloaded... Exit\r\n");
+    EXPECT_NE(LogText().find("Unable to start the download thread\r\nNothing downloaded... Exit"),
+              std::string::npos);
 }
 
 TEST_F(WizardTest, AbortQuestionNoStaysYesEnds) {
