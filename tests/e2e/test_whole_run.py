@@ -6,6 +6,7 @@ import json
 import os
 import shutil
 import sys
+import time
 import unittest
 import zipfile
 
@@ -103,7 +104,12 @@ class WholeRun(unittest.TestCase):
         self.assertEqual([run.cmd(q % c) for q, c in [("state %d", TOTAL_BAR), ("enabled %d", NEXT),
                           ("visible %d", FILE_BAR), ("text %d", TOTAL_LABEL)]],
                          ["80", "0", "1", "Total progress"])  # four of five fetched
+        for _ in range(200):  # a fifth of the slow archive in, for the picture
+            if int(run.cmd("state %d" % FILE_BAR)) >= 20:
+                break
+            time.sleep(0.02)
         run.screenshot("install-downloading")
+        self.assertIn("Downloading: sharpenpro.zip (", run.cmd("text %d" % HEADING))
         self.assertEqual(self.finish(run, EDITIONS, "install-finished"), 200)
         for edition in EDITIONS:
             self.assertEqual(tree(self.folder(edition, "Plugins")),
