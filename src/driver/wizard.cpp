@@ -210,8 +210,8 @@ bool StepFoldersToInstall() {
         // A 0 handle would pass for a download that ended: the install step would follow with
         // nothing fetched and the run would end with "Installation finished.".
         Log("Unable to start the download thread");
-        ShowMessage(UiText(DownloadFailed), IconError, ButtonsOk);
-        CleanUpAndExit("Nothing downloaded... Exit");
+        ShowMessage(StartFailureText(), IconError, ButtonsOk);
+        CleanUpAndExit("Download not started");
     }
     return true;
 }
@@ -296,7 +296,7 @@ void PollWorkers() {
         Log("Plugins to install : " + std::to_string(downloadJob.count));
         installJob = InstallJob{downloadJob.count, 0, state.qvDir, state.qvsDir};
         state.installStarted = 1;
-        state.installThread = platform::StartThread(RunInstallThread, &installJob);
+        state.installThread = StartWorker(RunInstallThread, &installJob);
         if (!state.installThread) {
             // A handle of 0 reads as a thread that has ended: without this the run would go on
             // to "Installation finished." with nothing installed.

@@ -175,8 +175,8 @@ TEST_F(FolderPageTest, DownloadWorkerThatCannotStartEndsTheProgram) {
     ui.SetState(qvcheck, 1);
     ui.Answer({AnswerNo, AnswerOk});  // accept the folder; then the failure
     EXPECT_EXIT(OnControl(NextButton), ::testing::ExitedWithCode(0),
-                "\\[message\\] Failed to download file\\.");
-    EXPECT_NE(LogText().find("Unable to start the download thread\r\nNothing downloaded... Exit"),
+                "\\[message\\] Unable to start the installation\\.");
+    EXPECT_NE(LogText().find("Unable to start the download thread\r\nDownload not started"),
               std::string::npos);
 }
 
