@@ -92,7 +92,7 @@ struct HeadLayout {
 HeadVerdict JudgeHead(const char* data, std::size_t have, bool closed, HeadLayout& layout) {
     const void* zero = std::memchr(data, 0, have);
     std::size_t textLength = zero ? static_cast<const char*>(zero) - data : have;
-    bool final = closed || zero != nullptr || have >= static_cast<std::size_t>(kReceiveBufferSize);
+    bool final = closed || zero != nullptr || have >= static_cast<std::size_t>(kHeadLimit);
 
     std::size_t versionArea = std::min(textLength, kVersionSearchLength);
     long version = FindIn(data, 0, versionArea, "HTTP/1.0");
@@ -185,7 +185,7 @@ void ReceiveReply(HttpTransfer& transfer, BodyFile& body) {
         unsigned wait = std::min<uint32_t>(kPollIntervalMs, kIdleLimitMs + 1 - idle);
 
         char* into = headDone ? data : data + have;
-        std::size_t room = headDone ? capacity : capacity - have;
+        std::size_t room = headDone ? capacity : kHeadLimit - have;
         long n = shim::Receive(transfer.connection, into, room, wait);
         if (n == shim::kReceiveTimeout) continue;
         if (n < 0) {

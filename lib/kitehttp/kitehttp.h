@@ -14,7 +14,12 @@
 namespace kite {
 
 constexpr int kHttpPort = 80;
-constexpr int kReceiveBufferSize = 4096;
+// The reply head must lie within its first 4096 bytes, and it is read in receives of at most
+// that size, as a small client would.
+constexpr int kHeadLimit = 4096;
+// The body is read in receives of up to this size. Under Wine every receive is a round trip
+// to the wineserver, so 4096-byte receives held a loopback download to about a tenth of curl.
+constexpr int kReceiveBufferSize = 65536;
 constexpr unsigned kPollIntervalMs = 10;
 // A transfer fails once more than this many milliseconds passed without a byte.
 constexpr uint32_t kIdleLimitMs = 10000;
@@ -45,7 +50,7 @@ struct HttpTransfer {
     uint8_t showName = 0;                         // read by the progress callback only
     int32_t status = 0;                           // status code of the reply
     int32_t contentLength = 0;                    // the reply's "Content-Length:", 0 when absent
-    std::vector<char> buffer;                     // 4096 bytes while a connection is open
+    std::vector<char> buffer;                     // kReceiveBufferSize bytes while connected
     int32_t received = 0;                         // body bytes received so far
     uint32_t startTime = 0;                       // tick count (ms) when the connection opened
     uint32_t lastActivity = 0;                    // tick count of the last byte received

@@ -7,10 +7,13 @@
 #include "diagnostics/log.h"
 #include "driver/cleanup.h"
 #include "driver/shutdown_gate.h"
+#include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/threads.h"
 #include "texts/language.h"
 #include "texts/text_helpers.h"
 #include "window/controls.h"
+#include "window/paced_value.h"
 #include "window/ui.h"
 
 namespace qvk {
@@ -96,13 +99,26 @@ void ShowTransferProgress(kite::HttpTransfer* transfer) {
     Ui* ui = CurrentUi();
     if (!transfer || !ui) return;
     const kite::HttpTransfer& t = *transfer;
+    // A chunk arrives every few microseconds on a fast line; showing each one would make the
+    // transfer wait for the window. Only one transfer runs at a time, so one pacing will do;
+    // the lock only keeps a stray second caller from tearing it.
+    static platform::Mutex paceMutex;
+    static PacedValue<int> bar;
+    static PacedValue<std::string> heading;
+    platform::MutexLock lock(paceMutex);
+    const uint32_t now = platform::TickCount();
+    if (t.state == kite::Init) {
+        bar.Reset();
+        heading.Reset();
+    }
     if (t.state >= kite::Header && t.contentLength != 0) {
         // Kept within the bar: a server may send more than it announced, or a negative length,
         // and an out-of-range double does not convert to int.
         double percent = std::floor(double(t.received) / double(t.contentLength) * 100.0);
         if (!(percent >= 0.0)) percent = 0.0;
         if (percent > 100.0) percent = 100.0;
-        ui->SetProgress(installprog, static_cast<int>(percent));
+        if (bar.Offer(static_cast<int>(percent), now))
+            ui->SetProgress(installprog, static_cast<int>(percent));
     }
     if (t.state == kite::Data) {
         const std::string prefix = t.showName == 1
@@ -111,8 +127,14 @@ void ShowTransferProgress(kite::HttpTransfer* transfer) {
         char speed[64];
         std::snprintf(speed, sizeof speed, "%.6f", std::isfinite(t.speed) ? double(t.speed) : 0.0);
         const std::string& unit = UiText(KilobyteUnit);
-        ui->SetText(HeadingText, prefix + " (" + std::to_string(t.received / 1024) + unit + " @ " +
-                                     speed + unit + "/s)");
+        const std::string text = prefix + " (" + std::to_string(t.received / 1024) + unit +
+                                 " @ " + speed + unit + "/s)";
+        if (heading.Offer(text, now)) ui->SetText(HeadingText, text);
+    }
+    if (t.state >= kite::Finished) {
+        // The transfer is over: whatever was held back is what the user must see last.
+        if (const auto value = bar.Flush(now)) ui->SetProgress(installprog, *value);
+        if (const auto text = heading.Flush(now)) ui->SetText(HeadingText, *text);
     }
 }
 

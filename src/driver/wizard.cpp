@@ -5,6 +5,7 @@
 #include "catalogue/catalogue.h"
 #include "diagnostics/log.h"
 #include "driver/cleanup.h"
+#include "install/download.h"
 #include "install/host_config.h"
 #include "install/hosts.h"
 #include "install/install.h"
@@ -25,6 +26,11 @@ Ui& W() { return *CurrentUi(); }
 
 void RunCatalogueThread(void* job) { CatalogueThread(static_cast<CatalogueJob*>(job)); }
 void RunInstallThread(void* job) { InstallThread(static_cast<InstallJob*>(job)); }
+void RunDownloadThread(void* job) { DownloadThread(static_cast<DownloadJob*>(job)); }
+
+platform::ThreadHandle StartWorker(platform::ThreadBody body, void* job) {
+    return hooks.startThread ? hooks.startThread(body, job) : platform::StartThread(body, job);
+}
 
 void StepWelcomeToNotes() {
     Log("Free gadgets");
@@ -199,8 +205,14 @@ bool StepFoldersToInstall() {
     }
     state.downloadStarted = 1;
     downloadJob = DownloadJob{state.downloadCount, 0, state.workDir, ""};
-    // No download worker yet: a 0 handle counts as a thread that has ended.
-    state.downloadThread = nullptr;
+    state.downloadThread = StartWorker(RunDownloadThread, &downloadJob);
+    if (!state.downloadThread) {
+        // A 0 handle would pass for a download that ended: the install step would follow with
+        // nothing fetched and the run would end with "Installation finished.".
+        Log("Unable to start the download thread");
+        ShowMessage(StartFailureText(), IconError, ButtonsOk);
+        CleanUpAndExit("Download not started");
+    }
     return true;
 }
 
@@ -270,6 +282,13 @@ int MarkTickedPlugins(const std::vector<int>& ticked, const std::vector<std::str
     return state.tickedCount;
 }
 
+platform::ThreadHandle WatchedWorker() {
+    const platform::ThreadHandle worker = state.installStarted  ? state.installThread
+                                          : state.downloadStarted ? state.downloadThread
+                                                                  : nullptr;
+    return platform::ThreadRunning(worker) ? worker : nullptr;
+}
+
 void PollWorkers() {
     if (state.downloadStarted == 1 && !platform::ThreadRunning(state.downloadThread) && state.installStarted == 0) {
         Log("Rezise #installprog");
@@ -277,7 +296,7 @@ void PollWorkers() {
         Log("Plugins to install : " + std::to_string(downloadJob.count));
         installJob = InstallJob{downloadJob.count, 0, state.qvDir, state.qvsDir};
         state.installStarted = 1;
-        state.installThread = platform::StartThread(RunInstallThread, &installJob);
+        state.installThread = StartWorker(RunInstallThread, &installJob);
         if (!state.installThread) {
             // A handle of 0 reads as a thread that has ended: without this the run would go on
             // to "Installation finished." with nothing installed.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "driver/state.h"
+#include "platform/threads.h"
 
 namespace qvk {
 
@@ -18,6 +19,8 @@ struct WizardHooks {
     void (*buildCheckList)(int count) = nullptr;
     void (*freeCheckList)(int count) = nullptr;
     void (*checkAll)(int last) = nullptr;
+    // Starts a worker; the platform's thread start when not set.
+    platform::ThreadHandle (*startThread)(platform::ThreadBody body, void* job) = nullptr;
 };
 
 void SetWizardHooks(const WizardHooks& hooks);
@@ -30,6 +33,9 @@ void EnterMainLoop();
 // Loop steps 2 and 3: starts the install thread once the download thread has ended, and
 // finishes the program once the install thread has ended.
 void PollWorkers();
+// The running worker whose end the main loop waits for (the download thread, then the install
+// thread); 0 when none is running.
+platform::ThreadHandle WatchedWorker();
 LoopAction OnControl(int control);
 // The window's close request (also Cancel): the abort question.
 LoopAction OnCloseRequest();

@@ -1,10 +1,125 @@
 #include "install/download.h"
 
+#include <cstring>
+#include <optional>
+
+#include "catalogue/catalogue.h"
+#include "diagnostics/log.h"
+#include "driver/shutdown_gate.h"
+#include "kitehttp.h"
+#include "platform/files.h"
+#include "platform/clock.h"
+#include "platform/threads.h"
+#include "texts/language.h"
+#include "texts/text_helpers.h"
+#include "window/ui.h"
+
 namespace qvk {
+namespace {
+
+// Characters no Windows file name holds; ":" would also name a stream of another file.
+const char kForbidden[] = "\\/:*?\"<>|";
+
+// Names Windows gives to devices in every folder, with or without an extension.
+const char* const kDeviceNames[] = {"CON",  "PRN",  "AUX",  "NUL",  "COM1",   "COM2",   "COM3",
+                                    "COM4", "COM5", "COM6", "COM7", "COM8",   "COM9",   "LPT1",
+                                    "LPT2", "LPT3", "LPT4", "LPT5", "LPT6",   "LPT7",   "LPT8",
+                                    "LPT9", "CLOCK$", "CONIN$", "CONOUT$"};
+
+void SetTotalProgress(int value) {
+    if (Ui* ui = CurrentUi()) ui->SetProgress(TotalProgressBar, value);
+}
+
+// Files done out of files to do, as a whole percentage within the bar's first half.
+int TotalPercent(int done, int total) {
+    if (total <= 0) return done > 0 ? 100 : 0;
+    const long long percent = static_cast<long long>(done) * 100 / total;
+    return static_cast<int>(percent > 100 ? 100 : percent);
+}
+
+}  // namespace
 
 std::string FileNameOfUrl(const std::string& url) {
     const auto cut = url.rfind('/');
-    return cut == std::string::npos ? url : url.substr(cut + 1);
+    return cut == std::string::npos ? std::string() : url.substr(cut + 1);
+}
+
+bool IsPlainFileName(const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    for (unsigned char c : name)
+        if (c < 32 || std::strchr(kForbidden, c)) return false;
+    // Windows drops trailing dots and blanks, so "a.zip." would be written as "a.zip".
+    if (name.back() == '.' || name.back() == ' ') return false;
+    const std::string stem = AsciiLower(name.substr(0, name.find('.')));
+    for (const char* device : kDeviceNames)
+        if (stem == AsciiLower(device)) return false;
+    return true;
+}
+
+void DownloadThread(DownloadJob* job) {
+    // Held while the list or the work folder is used, let go while the user answers a question
+    // or the thread sleeps: the orderly end waits for it, and once the end has begun the
+    // thread parks for good the next time it takes it.
+    std::optional<WorkSection> section(std::in_place);
+    const int total = job->count;
+    const std::string workDir = job->workDir;
+    job->count = 0;
+    Log("Downloading plugins");
+
+    kite::HttpTransfer transfer;  // one for every download, never cleared
+    transfer.callback = ShowTransferProgress;
+    transfer.cancel = &ShutdownRequested();
+    for (PluginRecord& record : state.plugins) {
+        Log(record.name + " : to DL ? " + std::to_string(record.selected));
+        if (record.selected != 0) {
+            Log("Yes");
+            const std::string fileName = FileNameOfUrl(record.url);
+            Log("File name : " + fileName);
+            // A name that would land outside the work folder (or nowhere) is never opened: the
+            // download fails as one whose file cannot be created.
+            const bool plain = IsPlainFileName(fileName);
+            const std::string path = workDir + platform::PathSeparator() + fileName;
+            if (!plain) {
+                Log("File name refused");
+            } else if (platform::FileSize(path) >= 0) {
+                Log("File already on disk, delete it");
+                platform::ClearAttributes(path);
+                platform::RemoveFile(path);
+            }
+            for (;;) {
+                Log("Try to download (" + record.url + ")... ");
+                int result = kite::FileError;
+                if (plain) {
+                    transfer.host = kite::SplitUrl(record.url, 0);
+                    transfer.target = kite::SplitUrl(record.url, 1);
+                    transfer.localFile = path;
+                    transfer.showName = 1;
+                    // The client fills `received` only after it reports the reply's head; left
+                    // as it was, the bar would flash the previous file's share at the start.
+                    transfer.received = 0;
+                    result = kite::HttpGet(transfer);
+                }
+                if (result == kite::Finished) {
+                    Log("OK");
+                    ++job->count;
+                    SetTotalProgress(TotalPercent(job->count, total));
+                    break;
+                }
+                Log("Error");
+                record.selected = 0;
+                const std::string question = WithFileName(UiText(RetryQuestion), record.name);
+                section.reset();
+                const int answer = ShowMessage(question, IconWarning, ButtonsYesNo);
+                section.emplace();
+                if (answer != AnswerYes) break;
+                record.selected = 1;
+            }
+        }
+        section.reset();
+        platform::SleepMs(1);
+        section.emplace();
+    }
+    Log("End of downloading plugins");
 }
 
 }  // namespace qvk

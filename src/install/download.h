@@ -2,9 +2,22 @@
 #pragma once
 #include <string>
 
+#include "driver/state.h"
+
 namespace qvk {
 
-// The text after the last "/" of a URL: the name an archive is stored under in the work folder.
+// The download worker: fetches the archive of every marked record, one after the other, and
+// asks the user whether to retry each one that fails. On return the job's count holds the
+// number of archives fetched and every record that was not fetched is unmarked.
+void DownloadThread(DownloadJob* job);
+
+// The text after the last "/" of a URL (a query included): the name an archive is stored under
+// in the work folder. Empty when the URL ends with "/" or holds no "/" at all.
 std::string FileNameOfUrl(const std::string& url);
+
+// True when `name` names a plain file directly inside a folder on every system the program
+// runs on: no folder separator, no "." or "..", no character or device name that Windows
+// refuses or reads as something else (a stream, a console), nothing it silently trims.
+bool IsPlainFileName(const std::string& name);
 
 }  // namespace qvk

@@ -55,17 +55,60 @@ HWND WindowUi::Handle(int control) {
 LRESULT WindowUi::Send(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!handle) return 0;
     if (OnMainThread()) return SendMessageA(handle, message, wParam, lParam);
+    if (Ending()) return 0;
     DWORD_PTR result = 0;
     SendMessageTimeoutA(handle, message, wParam, lParam, SMTO_NORMAL, 2000, &result);
     return static_cast<LRESULT>(result);
 }
 
+void WindowUi::Carry(const Write& write) {
+    HWND handle = Handle(write.control);
+    if (!handle) return;  // freed meanwhile
+    switch (write.kind) {
+        case WriteKind::Text:
+            SendMessageA(handle, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(write.text.c_str()));
+            break;
+        case WriteKind::Progress:
+            SendMessageA(handle, PBM_SETPOS, write.value, 0);
+            break;
+        case WriteKind::ProgressMax:
+            SendMessageA(handle, PBM_SETRANGE32, 0, write.value);
+            break;
+        case WriteKind::Line: {
+            const std::string text = write.text + "\r\n";
+            SendMessageA(handle, EM_SETSEL, static_cast<WPARAM>(-1), -1);
+            SendMessageA(handle, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+            break;
+        }
+    }
+}
+
+void WindowUi::Perform(Write write) {
+    if (OnMainThread() || !owner_) {
+        Carry(write);
+        return;
+    }
+    if (Ending()) return;
+    // Posted writes keep their order among themselves and with the posted enable requests.
+    auto* posted = new Write(std::move(write));
+    if (!PostMessageA(owner_, kPostedWriteMessage, 0, reinterpret_cast<LPARAM>(posted)))
+        delete posted;
+}
+
+void WindowUi::ApplyPosted(LPARAM write) {
+    const Write* posted = reinterpret_cast<const Write*>(write);
+    Carry(*posted);
+    delete posted;
+}
+
 int WindowUi::Message(const std::string& text, const std::string& title, int style) {
+    // A question from a worker after the end began has nobody left to act on its answer.
+    if (Ending()) return 0;
     return MessageBoxA(owner_, text.c_str(), title.c_str(), static_cast<UINT>(style));
 }
 
 void WindowUi::SetText(int control, const std::string& text) {
-    Send(Handle(control), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    Perform({WriteKind::Text, control, 0, text});
 }
 
 std::string WindowUi::GetText(int control) {
@@ -84,10 +127,12 @@ std::string WindowUi::GetText(int control) {
     return result;
 }
 
-void WindowUi::SetProgress(int control, int value) { Send(Handle(control), PBM_SETPOS, value, 0); }
+void WindowUi::SetProgress(int control, int value) {
+    Perform({WriteKind::Progress, control, value, std::string()});
+}
 
 void WindowUi::SetProgressMax(int control, int maximum) {
-    Send(Handle(control), PBM_SETRANGE32, 0, maximum);
+    Perform({WriteKind::ProgressMax, control, maximum, std::string()});
 }
 
 void WindowUi::Enable(int control, bool enabled) {
@@ -96,15 +141,12 @@ void WindowUi::Enable(int control, bool enabled) {
     // EnableWindow from a worker would wait on the main thread; the window enables the control
     // itself when it takes the posted request (the catalogue thread's last act).
     if (OnMainThread() || !owner_) EnableWindow(handle, enabled);
-    else PostMessageA(owner_, kEnableControlMessage, reinterpret_cast<WPARAM>(handle), enabled);
+    else if (!Ending())
+        PostMessageA(owner_, kEnableControlMessage, reinterpret_cast<WPARAM>(handle), enabled);
 }
 
 void WindowUi::AddLine(int control, const std::string& line) {
-    HWND handle = Handle(control);
-    if (!handle) return;
-    const std::string text = line + "\r\n";
-    Send(handle, EM_SETSEL, static_cast<WPARAM>(-1), -1);
-    Send(handle, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+    Perform({WriteKind::Line, control, 0, line});
 }
 
 void WindowUi::Show(int control, bool visible) {

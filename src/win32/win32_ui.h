@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <deque>
 #include <map>
 #include <string>
@@ -12,8 +13,14 @@
 
 namespace qvk::win32 {
 
+void RememberMainThread();
+bool OnMainThread();
+
 // Posted to the owner window: wParam the control's handle, lParam 1 to enable, 0 to disable.
 inline constexpr UINT kEnableControlMessage = WM_APP + 1;
+// Posted to the owner window: lParam a worker's write to a control, which the owner applies
+// with WindowUi::ApplyPosted.
+inline constexpr UINT kPostedWriteMessage = WM_APP + 2;
 
 class WindowUi : public Ui {
 public:
@@ -35,11 +42,31 @@ public:
     HWND Owner() const { return owner_; }
     void Register(int control, HWND handle);
     HWND Handle(int control);
+    // Once this flag is set (the orderly end has begun), a worker's window calls return at
+    // once and do nothing: the main thread no longer answers them.
+    void SetEndFlag(const std::atomic<bool>* ending) { ending_ = ending; }
+    // On the owner's thread: carries out a write that a worker posted (kPostedWriteMessage).
+    void ApplyPosted(LPARAM write);
 
 private:
-    // Sends a message, waiting at most a few seconds when called from a worker, so that a
-    // worker never hangs on a main thread that is busy ending the program.
+    enum class WriteKind { Text, Progress, ProgressMax, Line };
+    struct Write {
+        WriteKind kind;
+        int control;
+        int value;
+        std::string text;
+    };
+
+    bool Ending() const { return ending_ && ending_->load() && !OnMainThread(); }
+    // A worker's write goes to the owner's queue, so the worker never waits for the main
+    // thread; on the main thread it is carried out at once.
+    void Perform(Write write);
+    void Carry(const Write& write);
+    // Sends a message; from a worker it waits at most a few seconds, and not at all once the
+    // end has begun, so that a worker never hangs on a main thread that is ending the program.
     LRESULT Send(HWND handle, UINT message, WPARAM wParam, LPARAM lParam);
+
+    const std::atomic<bool>* ending_ = nullptr;
 
     HWND owner_ = nullptr;
     platform::Mutex mutex_;
@@ -53,8 +80,6 @@ void RegisterWindowClass(const char* name, WNDPROC procedure);
 // A top-level window whose client area has the given size, centred on the screen.
 HWND CreateCentredWindow(const char* className, const char* title, DWORD style, DWORD exStyle,
                          int clientWidth, int clientHeight);
-void RememberMainThread();
-bool OnMainThread();
 
 // Control events and close requests that a window procedure hands to the loop that owns it.
 struct EventQueue {

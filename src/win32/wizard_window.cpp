@@ -73,6 +73,9 @@ LRESULT CALLBACK WizardProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
                 SetFocus(control);
             return 0;
         }
+        case kPostedWriteMessage:
+            TheUi().ApplyPosted(lParam);
+            return 0;
         case WM_ACTIVATE:
             // This window is no dialog, so nothing else brings the focus back to its control
             // after a message box; without it the keyboard would address no control at all.

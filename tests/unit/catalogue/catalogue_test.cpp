@@ -389,7 +389,14 @@ TEST(TransferProgress, BarAndHeadingFromTheTransfer) {
     t.contentLength = 400 * 1024;
     t.received = 120 * 1024 + 1023;
     t.speed = 35.5f;
-    ShowTransferProgress(&t);
+    // Each call as a transfer of its own (state 0 first), so that pacing holds nothing back.
+    const auto show = [&](int s) {
+        t.state = kite::Init;
+        ShowTransferProgress(&t);
+        t.state = s;
+        ShowTransferProgress(&t);
+    };
+    show(kite::Data);
     EXPECT_EQ(window.ui.Texts(HeadingText),
               std::vector<std::string>{"Downloading: blur.zip (120KB @ 35.500000KB/s)"});
     EXPECT_EQ(window.ui.Progress(installprog), std::vector<int>{30});
@@ -397,22 +404,20 @@ TEST(TransferProgress, BarAndHeadingFromTheTransfer) {
     t.showName = 0;
     t.localFile = "a/b/qvk-plugins.txt";
     state.language = 0;
-    ShowTransferProgress(&t);
+    show(kite::Data);
     EXPECT_EQ(window.ui.Texts(HeadingText).back(),
               "Connexion au serveur r\xE9ussi. R\xE9" "cup\xE9ration du fichier. (120Ko @ 35.500000Ko/s)");
 
     // Other states move the bar only, from Header on and with a known length.
     const std::size_t headings = window.ui.Texts(HeadingText).size();
-    t.state = kite::Header;
     t.received = 3 * 400 * 1024;  // more than announced
-    ShowTransferProgress(&t);
+    show(kite::Header);
     t.contentLength = -5;
-    ShowTransferProgress(&t);
+    show(kite::Header);
     t.contentLength = 0;
-    ShowTransferProgress(&t);
-    t.state = kite::Connected;
+    show(kite::Header);
     t.contentLength = 100;
-    ShowTransferProgress(&t);
+    show(kite::Connected);
     EXPECT_EQ(window.ui.Progress(installprog), (std::vector<int>{30, 30, 100, 0}));
     EXPECT_EQ(window.ui.Texts(HeadingText).size(), headings);
     ResetState();

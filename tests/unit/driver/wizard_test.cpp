@@ -8,6 +8,7 @@
 #include "driver/wizard.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/threads.h"
 #include "support/event_ui.h"
 #include "support/test_support.h"
 #include "texts/language.h"
@@ -153,12 +154,30 @@ TEST_F(FolderPageTest, SameFolderTwiceInstallsOnceAndCreatesTheWorkFolder) {
     EXPECT_EQ(state.qvsDir, "");
     EXPECT_TRUE(platform::FolderExists(folder.path() + "/qvk"));
     EXPECT_EQ(state.downloadStarted, 1);
+    // The download worker runs (nothing is marked here); the loop waits on it until it ends.
+    for (int i = 0; i < 500 && WatchedWorker(); ++i) platform::SleepMs(10);
+    EXPECT_TRUE(state.downloadThread && !platform::ThreadRunning(state.downloadThread));
     EXPECT_EQ(ui.GetText(NextButton), "Next >");
     EXPECT_TRUE(Has("enable 10 0"));
     EXPECT_TRUE(Freed(reptype) && Freed(BrowseQvsButton));
     const std::string log = LogText();
     EXPECT_NE(log.find("QV and QVS paths are the same\r\n"), std::string::npos);
     EXPECT_NE(log.find("Temp dir doesn't exist\r\nCreated\r\n"), std::string::npos);
+    EXPECT_NE(log.find("Downloading plugins\r\nEnd of downloading plugins\r\n"), std::string::npos);
+}
+
+TEST_F(FolderPageTest, DownloadWorkerThatCannotStartEndsTheProgram) {
+    WizardHooks failing;
+    failing.startThread = [](platform::ThreadBody, void*) -> platform::ThreadHandle {
+        return nullptr;
+    };
+    SetWizardHooks(failing);
+    ui.SetState(qvcheck, 1);
+    ui.Answer({AnswerNo, AnswerOk});  // accept the folder; then the failure
+    EXPECT_EXIT(OnControl(NextButton), ::testing::ExitedWithCode(0),
+                "\\[message\\] Unable to start the installation\\.");
+    EXPECT_NE(LogText().find("Unable to start the download thread\r\nDownload not started"),
+              std::string::npos);
 }
 
 TEST_F(WizardTest, AbortQuestionNoStaysYesEnds) {

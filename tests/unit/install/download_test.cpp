@@ -1,13 +1,171 @@
+// The download loop against a real loopback server (tools/plugin_server.py), into a scratch
+// work folder, with a window that records what it was shown.
+#include "install/download.h"
+
 #include <gtest/gtest.h>
 
-#include "install/download.h"
+
+#include "diagnostics/log.h"
+#include "driver/shutdown_gate.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/threads.h"
+#include "support/event_ui.h"
+#include "support/plugin_server.h"
+#include "support/test_support.h"
+#include "texts/language.h"
+#include "window/paced_value.h"
 
 namespace qvk {
 namespace {
 
-TEST(FileNameOfUrl, TextAfterTheLastSlash) {
-    EXPECT_EQ(FileNameOfUrl("http://h/dir/a.zip"), "a.zip");
-    EXPECT_EQ(FileNameOfUrl("http://h/dir/"), "");
+using test::ReadWholeFile;
+using test::WriteWholeFile;
+
+TEST(FileNames, OnlyPlainNamesInsideTheWorkFolder) {
+    EXPECT_EQ(FileNameOfUrl("http://h/dir/a.zip?v=2"), "a.zip?v=2");
+    EXPECT_EQ(FileNameOfUrl("http://h/dir/") + FileNameOfUrl("a.zip"), "");
+    for (const char* good : {"a.zip", "Blur & Glow.zip", "con1.zip", "..a", "\xE9t\xE9.zip"})
+        EXPECT_TRUE(IsPlainFileName(good)) << good;
+    for (const char* bad : {"", ".", "..", "a\\b.zip", "c:x.zip", "a?b", "a*<>|\"", "a\tb",
+                            "a.zip.", "a.zip ", "CON", "con.zip", "Lpt1.tar.gz", "conout$.zip"})
+        EXPECT_FALSE(IsPlainFileName(bad)) << bad;
+}
+
+TEST(PacedValue, ShowsChangesAtMostOncePerIntervalAndNeverLosesTheLast) {
+    PacedValue<int> v(50);
+    EXPECT_TRUE(v.Offer(1, 1000) && !v.Offer(1, 2000) && v.Offer(2, 2000));  // unchanged: not shown
+    EXPECT_FALSE(v.Offer(3, 2010) || v.Offer(4, 2020));  // too soon: held, the later one wins
+    EXPECT_EQ(v.Flush(2030), 4);
+    EXPECT_EQ(v.Flush(2031), std::nullopt);
+    EXPECT_FALSE(v.Offer(5, 2040) || v.Offer(4, 2041));  // back to the value on show
+    EXPECT_EQ(v.Flush(2042), std::nullopt);
+}
+
+// Larger than one receive, so that the heading shows a chunk's progress.
+std::string Content(const std::string& name) { return name + std::string(9000, '.'); }
+
+class DownloadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetState();
+        ResetShutdownGateForTests();
+        FillLanguageTables();
+        ActivateDebug();
+        job.workDir = work.path();
+    }
+    void TearDown() override { CloseLog(); }
+    // Serves root with the given rules; each record's archive lies there and its URL names it.
+    void Serve(const std::string& rules, std::initializer_list<std::string> files) {
+        WriteWholeFile(root / "rules.json", rules);
+        server = std::make_unique<test::PluginServer>(root.path(), root / "rules.json");
+        ASSERT_TRUE(server->ready());
+        for (const std::string& file : files) {
+            PluginRecord& r = state.plugins.emplace_back();
+            r.name = file.substr(0, file.find('.'));
+            r.url = server->Url("/" + file);
+            job.count += r.selected = r.name != "Skipped";
+            WriteWholeFile(root / file, Content(r.name));
+        }
+    }
+    test::ScratchFolder cwd;
+    test::ScratchDir root, work;
+    std::unique_ptr<test::PluginServer> server;
+    test::ScopedUi window;
+    test::EventUi& ui = window.ui;
+    DownloadJob job;
+};
+
+TEST_F(DownloadTest, SecondOfThreeFailsAndIsNotRetried) {
+    Serve(R"({"/B.zip": "status-404"})", {"A.zip", "B.zip", "Skipped.zip", "C.zip"});
+    WriteWholeFile(work / "A.zip", "left by an earlier attempt");
+    ui.Answer({AnswerNo});
+    DownloadThread(&job);
+    EXPECT_EQ(job.count, 2);
+    EXPECT_EQ(std::next(state.plugins.begin())->selected, 0);
+    EXPECT_EQ(ReadWholeFile(work / "A.zip"), Content("A"));
+    EXPECT_EQ(ReadWholeFile(work / "C.zip"), Content("C"));
+    EXPECT_EQ(platform::ListFiles(work.path()).size(), 2u);
+    EXPECT_EQ(ui.Progress(TotalProgressBar), (std::vector<int>{33, 66}));
+    ASSERT_EQ(ui.Messages().size(), 1u);
+    EXPECT_EQ(ui.Messages()[0].text + ui.Messages()[0].title,
+              "Failed to download file B ! Do you want to retry?Warning");
+    EXPECT_EQ(ui.Messages()[0].style, IconWarning | ButtonsYesNo);
+    EXPECT_EQ(ui.Texts(HeadingText).back().rfind("Downloading: C.zip (8KB @ ", 0), 0u);
+    EXPECT_EQ(ui.Progress(installprog).back(), 100);
+    CloseLog();
+    std::string log = ReadWholeFile("qvk.log").value_or("");
+    for (std::size_t at; (at = log.find("KiteHTTP: ")) != std::string::npos;)
+        log.erase(at, log.find("\r\n", at) + 2 - at);
+    const std::string url = server->Url("/"), tail =
+        "Downloading plugins\r\nA : to DL ? 1\r\nYes\r\nFile name : A.zip\r\nFile already on "
+        "disk, delete it\r\nTry to download (" + url + "A.zip)... \r\nOK\r\nB : to DL ? 1\r\n"
+        "Yes\r\nFile name : B.zip\r\nTry to download (" + url + "B.zip)... \r\nError\r\n"
+        "Skipped : to DL ? 0\r\nC : to DL ? 1\r\nYes\r\nFile name : C.zip\r\nTry to download (" +
+        url + "C.zip)... \r\nOK\r\nEnd of downloading plugins\r\n";
+    EXPECT_EQ(log.substr(log.find("Downloading plugins")), tail);
+}
+
+TEST_F(DownloadTest, RetryAnsweredYesSucceeds) {
+    Serve(R"({"/R.zip": "status-500"})", {"R.zip"});
+    ui.onMessage = [&] { WriteWholeFile(root / "rules.json", "{}"); };  // the server is back
+    ui.Answer({AnswerYes});
+    DownloadThread(&job);
+    EXPECT_EQ(job.count + state.plugins.front().selected, 2);
+    EXPECT_EQ(server->Requests().size(), 2u);
+    EXPECT_EQ(ReadWholeFile(work / "R.zip"), Content("R"));
+    EXPECT_EQ(ui.Progress(TotalProgressBar), std::vector<int>{100});
+}
+
+TEST_F(DownloadTest, WithoutLengthTheFileBarStaysAndPacedHeadingsEndOnTheTotal) {
+    Serve(R"({"/N.zip": "nolength", "/S.zip": "split-body"})", {"N.zip", "S.zip"});
+    WriteWholeFile(root / "N.zip", std::string(300000, 'n'));
+    WriteWholeFile(root / "S.zip", std::string(40960, 's'));  // 160 writes 5 ms apart
+    const uint32_t start = platform::TickCount();
+    DownloadThread(&job);
+    const uint32_t took = platform::TickCount() - start;
+    EXPECT_EQ(job.count, 2);
+    const std::vector<std::string> shown = ui.Texts(HeadingText), events = ui.Events();
+    const auto s = std::find_if(shown.begin(), shown.end(),
+                                [](const std::string& h) { return h.find("S.zip") != h.npos; });
+    ASSERT_NE(s, shown.begin());
+    EXPECT_EQ(s[-1].rfind("Downloading: N.zip (292KB @ ", 0), 0u);  // N's final value
+    EXPECT_EQ(shown.back().rfind("Downloading: S.zip (40KB @ ", 0), 0u);
+    EXPECT_LE(static_cast<uint32_t>(shown.end() - s), took / 50 + 3);  // one per 50 ms at most
+    const auto nEnd = std::find(events.begin(), events.end(), "text 31 " + s[-1]);
+    const auto bar14 = [](const std::string& e) { return e.find("progress 14") == 0; };
+    EXPECT_EQ(std::count_if(events.begin(), nEnd, bar14), 0);  // no length: N left the bar alone
+    const std::vector<int> bar = ui.Progress(installprog);
+    EXPECT_TRUE(std::is_sorted(bar.begin(), bar.end()) && bar.size() <= took / 50 + 3);
+    EXPECT_EQ(bar.back(), 100);
+}
+
+TEST_F(DownloadTest, HostileNamesFailWithoutTouchingServerOrDisk) {
+    Serve("{}", {});
+    for (const char* file : {"..", "a\\..\\..\\x.zip", "CON.zip", "a.zip?v=1", ""})
+        state.plugins.push_back({file, server->Url(std::string("/") + file), "", "", "", "", 1});
+    ui.Answer(std::vector<int>(5, AnswerNo));
+    DownloadThread(&job);
+    EXPECT_EQ(job.count + ui.Messages().size() + server->Requests().size(), 5u);
+    EXPECT_TRUE(platform::ListFiles(work.path()).empty());
+    for (const PluginRecord& r : state.plugins) EXPECT_EQ(r.selected, 0);
+}
+
+TEST_F(DownloadTest, TheEndWaitsForTheTransferAndTheWorkerNeverComesBack) {
+    Serve(R"({"/Slow.zip": "stall"})", {"Slow.zip", "Next.zip"});
+    WriteWholeFile(root / "Slow.zip", std::string(200000, 's'));
+    ui.Answer({AnswerNo});
+    ASSERT_TRUE(platform::StartThread(
+        [](void* j) { DownloadThread(static_cast<DownloadJob*>(j)); }, &job));
+    for (int i = 0; i < 500 && ui.Texts(HeadingText).empty(); ++i) platform::SleepMs(10);
+    ASSERT_FALSE(ui.Texts(HeadingText).empty());  // the stalled transfer is under way
+    const uint32_t start = platform::TickCount();
+    EXPECT_TRUE(CloseShutdownGate(3000));
+    EXPECT_LT(platform::TickCount() - start, 1000u);
+    state.plugins.clear();
+    platform::SleepMs(200);  // time enough for a worker that came back to make its next request
+    EXPECT_TRUE(state.plugins.empty() && platform::ListFiles(work.path()).empty());
+    EXPECT_EQ(server->Requests().size(), 1u);
 }
 
 }  // namespace
