@@ -92,7 +92,7 @@ struct HeadLayout {
 HeadVerdict JudgeHead(const char* data, std::size_t have, bool closed, HeadLayout& layout) {
     const void* zero = std::memchr(data, 0, have);
     std::size_t textLength = zero ? static_cast<const char*>(zero) - data : have;
-    bool final = closed || zero != nullptr || have >= static_cast<std::size_t>(kHeadLimit);
+    bool final = closed || zero != nullptr || have >= static_cast<std::size_t>(kReceiveBufferSize);
 
     std::size_t versionArea = std::min(textLength, kVersionSearchLength);
     long version = FindIn(data, 0, versionArea, "HTTP/1.0");
@@ -185,7 +185,7 @@ void ReceiveReply(HttpTransfer& transfer, BodyFile& body) {
         unsigned wait = std::min<uint32_t>(kPollIntervalMs, kIdleLimitMs + 1 - idle);
 
         char* into = headDone ? data : data + have;
-        std::size_t room = headDone ? capacity : kHeadLimit - have;
+        std::size_t room = headDone ? capacity : kReceiveBufferSize - have;
         long n = shim::Receive(transfer.connection, into, room, wait);
         if (n == shim::kReceiveTimeout) continue;
         if (n < 0) {
@@ -213,17 +213,20 @@ void ReceiveReply(HttpTransfer& transfer, BodyFile& body) {
             FinishBody(transfer, body);
             return;
         }
-        transfer.received = static_cast<int32_t>(static_cast<uint32_t>(transfer.received) +
-                                                 static_cast<uint32_t>(n));
-        SetTransferState(transfer, Data);
-        if (!body.file) {
-            FailFile(transfer);
-        } else if (!body.Write(data, static_cast<std::size_t>(n))) {
-            FailFile(transfer);
+        for (long at = 0; at < n && transfer.state < Finished; at += kReceiveBufferSize) {
+            const long chunk = std::min<long>(kReceiveBufferSize, n - at);
+            transfer.received = static_cast<int32_t>(static_cast<uint32_t>(transfer.received) +
+                                                     static_cast<uint32_t>(chunk));
+            SetTransferState(transfer, Data);
+            if (!body.file || !body.Write(data + at, static_cast<std::size_t>(chunk))) {
+                FailFile(transfer);
+                break;
+            }
+            uint32_t now = Now();
+            transfer.speed =
+                TransferSpeed(transfer.received, TicksBetween(transfer.startTime, now));
+            transfer.lastActivity = now;
         }
-        uint32_t now = Now();
-        transfer.speed = TransferSpeed(transfer.received, TicksBetween(transfer.startTime, now));
-        transfer.lastActivity = now;
     }
 }
 
@@ -296,7 +299,7 @@ int HttpGet(HttpTransfer& transfer) {
     }
     SetTransferState(transfer, Connected);
     HttpDebug("KiteHTTP: * Connected");
-    transfer.buffer.assign(kReceiveBufferSize, 0);
+    transfer.buffer.assign(kSocketReadSize, 0);
     transfer.startTime = transfer.lastActivity = Now();
 
     const std::string request = BuildRequest(transfer);

@@ -14,12 +14,13 @@
 namespace kite {
 
 constexpr int kHttpPort = 80;
-// The reply head must lie within its first 4096 bytes, and it is read in receives of at most
-// that size, as a small client would.
-constexpr int kHeadLimit = 4096;
-// The body is read in receives of up to this size. Under Wine every receive is a round trip
-// to the wineserver, so 4096-byte receives held a loopback download to about a tenth of curl.
-constexpr int kReceiveBufferSize = 65536;
+// The transfer handles the reply in chunks of at most this size: the reply head must lie within
+// the first, and every further chunk is one Data state and one callback.
+constexpr int kReceiveBufferSize = 4096;
+// One receive from the system takes up to this much and hands it on chunk by chunk. Under Wine
+// every receive is a round trip to the wineserver: 4096-byte receives held a loopback download
+// to about a tenth of curl's speed.
+constexpr int kSocketReadSize = 65536;
 constexpr unsigned kPollIntervalMs = 10;
 // A transfer fails once more than this many milliseconds passed without a byte.
 constexpr uint32_t kIdleLimitMs = 10000;
@@ -50,7 +51,7 @@ struct HttpTransfer {
     uint8_t showName = 0;                         // read by the progress callback only
     int32_t status = 0;                           // status code of the reply
     int32_t contentLength = 0;                    // the reply's "Content-Length:", 0 when absent
-    std::vector<char> buffer;                     // kReceiveBufferSize bytes while connected
+    std::vector<char> buffer;                     // kSocketReadSize bytes while connected
     int32_t received = 0;                         // body bytes received so far
     uint32_t startTime = 0;                       // tick count (ms) when the connection opened
     uint32_t lastActivity = 0;                    // tick count of the last byte received

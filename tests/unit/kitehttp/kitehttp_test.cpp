@@ -50,6 +50,8 @@ struct Seen {
     bool partExistedInBody = false;     // localFile.part present at states 2 and 3
     bool finalUntouchedInBody = true;   // localFile unchanged while the body arrived
     int receivedAtHeader = -1;
+    int lastReceived = 0;
+    int largestChunk = 0;  // body bytes one Data state brought
 };
 
 const int kReceivedSentinel = 424242;
@@ -69,6 +71,9 @@ struct Fetch {
             seen.states.push_back(t->state);
             if (!std::isfinite(t->speed)) seen.speedFinite = false;
             if (t->state == kite::Header) seen.receivedAtHeader = t->received;
+            if (t->state == kite::Data)
+                seen.largestChunk = std::max(seen.largestChunk, t->received - seen.lastReceived);
+            if (t->state == kite::Header || t->state == kite::Data) seen.lastReceived = t->received;
             if (t->state == kite::Header || t->state == kite::Data) {
                 if (PathExists(t->localFile + ".part")) seen.partExistedInBody = true;
                 if (ReadWholeFile(t->localFile).value_or("") != oldContent)
@@ -201,6 +206,7 @@ TEST_F(KiteHttp, SuccessReplacesTheFileThroughPart) {
     for (std::size_t i = header + 1; i + 1 < s.size(); ++i) EXPECT_EQ(s[i], kite::Data) << i;
     EXPECT_EQ(s.back(), kite::Finished);
     EXPECT_GE(Count(s, kite::Data), 1);
+    EXPECT_LE(fetch.seen.largestChunk, kite::kReceiveBufferSize);
     EXPECT_EQ(fetch.seen.receivedAtHeader, kReceivedSentinel);  // set only after state 2
 
     std::vector<std::string> lines = TakeLines();
