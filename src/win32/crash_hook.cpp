@@ -153,9 +153,8 @@ void SendToEnd(CONTEXT& c) {
     c.Rsp = ((top - 512) & ~uintptr_t(15)) - 8;  // as after a call
     c.Rip = reinterpret_cast<uintptr_t>(&EndFaultedThread);
 #else
-    // The handler chain goes back to what it was when the thread started.
-    reinterpret_cast<NT_TIB*>(NtCurrentTeb())->ExceptionList =
-        static_cast<EXCEPTION_REGISTRATION_RECORD*>(frame->exceptionList);
+    // The handler chain (its head is at fs:0) goes back to what it was when the thread started.
+    asm volatile("movl %0, %%fs:0" : : "r"(frame->exceptionList) : "memory");
     c.Esp = ((top - 512) & ~uintptr_t(15)) - 4;
     c.Eip = reinterpret_cast<uintptr_t>(&EndFaultedThread);
 #endif

@@ -205,7 +205,7 @@ const DWORD frameIndex = TlsAlloc();
 DWORD WINAPI ThreadMain(void* parameter) {
     win32::ThreadFrame frame = {&frame, nullptr};
 #ifndef _WIN64
-    frame.exceptionList = reinterpret_cast<NT_TIB*>(NtCurrentTeb())->ExceptionList;
+    asm volatile("movl %%fs:0, %0" : "=r"(frame.exceptionList));  // the handler chain's head
 #endif
     TlsSetValue(frameIndex, &frame);
     const ThreadStart start = *static_cast<ThreadStart*>(parameter);
