@@ -194,7 +194,14 @@ bool Mutex::TryLock() {
 void Mutex::Unlock() { pthread_mutex_unlock(reinterpret_cast<pthread_mutex_t*>(storage_)); }
 
 bool OpenConsole() { return true; }
-void ConsoleWrite(const std::string& bytes) { std::fwrite(bytes.data(), 1, bytes.size(), stdout); }
+// Straight to the descriptor, as the Windows console call does: no C library lock in between.
+void ConsoleWrite(const std::string& bytes) {
+    for (size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) return;
+        done += static_cast<size_t>(n);
+    }
+}
 void ConsoleWaitKey() {
     for (int c = std::getchar(); c != EOF && c == 0; c = std::getchar()) {
     }

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
 #include "diagnostics/log.h"
 #include "driver/state.h"
+#include "platform/threads.h"
 #include "support/test_support.h"
 
 namespace qvk {
@@ -84,6 +89,57 @@ TEST_F(LogTest, ConcurrentLinesStayWholeAndCloseIsSafe) {
     }
     EXPECT_GT(threadLines, 0u);
     EXPECT_LE(threadLines, size_t(kThreads * kLines));
+}
+
+std::atomic<uint32_t> stoppedThread{0};
+
+// A thread stuck inside a line (its console output blocked on a full pipe) holds the log's lock.
+// Once the crash path counts it as held still, another thread's line goes past the lock into
+// the file instead of waiting for ever; the stuck line still ends up whole when it can go on.
+TEST_F(LogTest, LineGoesPastALockHeldByAStoppedThread) {
+    ActivateDebug();
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    const int savedOut = ::dup(STDOUT_FILENO);
+    ::dup2(pipeEnds[1], STDOUT_FILENO);
+    ::fcntl(STDOUT_FILENO, F_SETFL, O_NONBLOCK);
+    const std::string filler(4096, '.');
+    while (::write(STDOUT_FILENO, filler.data(), filler.size()) > 0) {
+    }
+    ::fcntl(STDOUT_FILENO, F_SETFL, 0);
+    std::thread stuck([] {
+        stoppedThread = platform::CurrentThreadId();
+        Log("stuck " + std::string(200, 's'));
+    });
+    for (int i = 0; i < 5000 && !(stoppedThread && LogHeldBy(stoppedThread)); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(LogHeldBy(stoppedThread));
+    ::fcntl(STDOUT_FILENO, F_SETFL, O_NONBLOCK);  // this thread's console output is dropped
+    SetHeldStillTest([](uint32_t thread) { return thread == stoppedThread; });
+    std::atomic<bool> written{false};
+    std::thread past([&written] {
+        Log("past the stopped holder");
+        written = true;
+    });
+    for (int i = 0; i < 5000 && !written; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const bool wentPast = written;
+    char drain[65536];
+    ::fcntl(pipeEnds[0], F_SETFL, O_NONBLOCK);
+    for (int i = 0; i < 5000 && LogHeldBy(stoppedThread); ++i) {
+        while (::read(pipeEnds[0], drain, sizeof drain) > 0) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    stuck.join();
+    past.join();
+    ::dup2(savedOut, STDOUT_FILENO);
+    for (int fd : {savedOut, pipeEnds[0], pipeEnds[1]}) ::close(fd);
+    SetHeldStillTest(nullptr);
+    CloseLog();
+    EXPECT_TRUE(wentPast);
+    const std::string log = test::ReadWholeFile("qvk.log").value_or("");
+    EXPECT_NE(log.find("\r\npast the stopped holder\r\n"), std::string::npos);
+    EXPECT_NE(log.find("\r\nstuck " + std::string(200, 's') + "\r\n"), std::string::npos);
 }
 
 }  // namespace
