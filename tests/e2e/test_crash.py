@@ -89,6 +89,7 @@ class Crash(CatalogueCase):
         run.cmd("click %d" % NEXT)               # -> folders
         run.cmd("waitvisible 19 1")
         run.cmd("check 19 1")
+        run.cmd("check 20 0")
         run.cmd("settext 18 C:\\")
         run.cmd("click %d" % NEXT)               # "Install >": no Quorvane.exe there,
         run.cmd("message")
