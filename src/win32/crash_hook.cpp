@@ -5,6 +5,9 @@
 // (a worker) or left stopped while the program ends in order (the main thread).
 #include "crash_hook.h"
 #include "thread_frame.h"
+#ifdef QVK_FAULT_TRIGGERS
+#include "fault_triggers.h"
+#endif
 
 #include <windows.h>
 
@@ -83,6 +86,9 @@ void Handle(Slot& slot) {
     const bool canResume = slot.resumable && (assertion || instruction.valid);
 
     CrashReport(slot.record, ProgramFile(), text);  // returns only when the program goes on
+#ifdef QVK_FAULT_TRIGGERS
+    FaultInReportWhenArmed();
+#endif
 
     if (canResume) {
         slot.length = assertion ? 0 : instruction.length;
@@ -164,7 +170,11 @@ LONG WINAPI Filter(EXCEPTION_POINTERS* info) {
     const DWORD self = GetCurrentThreadId();
     // A fault inside the report or inside the end: ending in order is all that is left, and the
     // end itself skips to the bare exit when it faults again.
-    if (self == reporterThread || EndingOnThisThread()) CleanUpAndExit(kEndLine);
+    if (self == reporterThread) {
+        Log("Error inside the crash report");
+        CleanUpAndExit(kEndLine);
+    }
+    if (EndingOnThisThread()) CleanUpAndExit(kEndLine);
 
     Slot* slot = nullptr;
     while (!slot) {

@@ -25,6 +25,7 @@ volatile int zero = 0;
 volatile uintptr_t invalidAddress = 0x10;  // never mapped: the first page of a process
 volatile bool deeper = true;
 HANDLE together = nullptr;
+volatile LONG reportFault = 0;
 
 __attribute__((noinline)) void ReadInvalidAddress() {
     sink = *reinterpret_cast<volatile int*>(invalidAddress);
@@ -53,6 +54,7 @@ void Fire(const std::string& kind) {
     else if (kind == "jump") JumpIntoNothing();
     else if (kind == "overflow") sink = Recurse(0);
     else if (kind == "assert") AssertionFailed();
+    else if (kind == "report") InterlockedExchange(&reportFault, 1);
     else if (kind == "nojob")
         platform::StartThread([](void*) { CatalogueThread(nullptr); }, nullptr);
     else if (kind == "together") {
@@ -124,6 +126,10 @@ void ArmFaults(const std::vector<std::string>& args) {
         }
     }
     SetUi(&faultingUi);
+}
+
+void FaultInReportWhenArmed() {
+    if (InterlockedExchange(&reportFault, 0)) ReadInvalidAddress();
 }
 
 void FaultsAfterNext(int step) {

@@ -5,7 +5,8 @@
 //   KIND:  access (read from an invalid address), divide (integer division by zero),
 //          jump (call into unreadable memory), overflow (stack overflow), assert (the program's
 //          own assertion), nojob (a catalogue thread started without its job block),
-//          together (two threads fault at the same moment)
+//          together (two threads fault at the same moment), report (the next report itself
+//          faults once its lines are written)
 //   PLACE: main (main thread, after Next leaves the welcome page), install (main thread, after
 //          "Install >"), worker (a worker thread, at each of its first writes to the window)
 #pragma once
@@ -17,5 +18,7 @@ namespace qvk::win32 {
 void ArmFaults(const std::vector<std::string>& args);
 // The main-thread faults due after a click of Next that left the wizard at `step`.
 void FaultsAfterNext(int step);
+// Called by the reporter thread after a report: faults there when "report" was armed.
+void FaultInReportWhenArmed();
 
 }  // namespace qvk::win32

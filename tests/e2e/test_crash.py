@@ -157,6 +157,14 @@ class Crash(CatalogueCase):
         self.assertEqual(log[-4:], ["! Error ignored by user !", "", "Can't resume after this "
                                     "error: the program ends", "End... Goodbye !"])
 
+    def test_fault_inside_the_report_ends_in_order_without_a_second_report(self):
+        run = self.start_faults(["-safemode"], "report@main,access@main", server=False)
+        self.assertEqual(run.wait(30), 0)
+        log = read_log(self.cwd)
+        self.assertEqual(len(self.reports(log)), 1)
+        self.assertEqual(log[-4:], ["! Error ignored by safemode !", "",
+                                    "Error inside the crash report", "End... Goodbye !"])
+
     def test_two_threads_faulting_together_get_whole_reports_and_both_counts(self):
         run = self.start_faults(["-safemode"], "together@main", server=False)
         self.wait_log("! Error ignored by safemode !", 2)
