@@ -4,14 +4,9 @@
 // the faulting thread resumes after its instruction, or, where that cannot be done, is ended
 // (a worker) or left stopped while the program ends in order (the main thread).
 #include "crash_hook.h"
-#include "thread_frame.h"
-#ifdef QVK_FAULT_TRIGGERS
-#include "fault_triggers.h"
-#endif
 
 #include <windows.h>
 
-#include <cstring>
 #include <string>
 
 #include "diagnostics/crash_report.h"
@@ -20,6 +15,10 @@
 #include "driver/cleanup.h"
 #include "driver/shutdown_gate.h"
 #include "platform/process.h"
+#include "thread_frame.h"
+#ifdef QVK_FAULT_TRIGGERS
+#include "fault_triggers.h"
+#endif
 
 namespace qvk::win32 {
 namespace {
@@ -56,8 +55,6 @@ bool HeldStill(uint32_t thread) {
     return false;
 }
 
-std::string ProgramFile() { return platform::ProgramFilePath(); }
-
 // Reads what can be read of the instruction at `pc`: an unreadable address gives no bytes.
 std::size_t ReadCode(uintptr_t pc, unsigned char* bytes, std::size_t size) {
     SIZE_T got = 0;
@@ -85,7 +82,7 @@ void Handle(Slot& slot) {
     // otherwise. Neither a stack overflow nor an address that holds no instruction allows it.
     const bool canResume = slot.resumable && (assertion || instruction.valid);
 
-    CrashReport(slot.record, ProgramFile(), text);  // returns only when the program goes on
+    CrashReport(slot.record, platform::ProgramFilePath(), text);  // returns only when the program goes on
 #ifdef QVK_FAULT_TRIGGERS
     FaultInReportWhenArmed();
 #endif
