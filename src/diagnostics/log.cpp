@@ -84,6 +84,12 @@ void LogLines(const std::vector<std::string>& texts) {
     if (logFile) WriteLineLocked(lines);
 }
 
+void FlushLog() {
+    if (!logOn.load(std::memory_order_acquire)) return;
+    LogLock lock;
+    if (logFile) std::fflush(logFile);
+}
+
 void SetHeldStillTest(bool (*isHeldStill)(uint32_t thread)) { heldStill.store(isHeldStill); }
 
 bool LogHeldBy(uint32_t thread) { return holder.load() == thread; }

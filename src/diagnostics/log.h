@@ -8,6 +8,8 @@
 namespace qvk {
 
 void Log(const std::string& text);
+// Puts what the file buffer holds on disk.
+void FlushLog();
 // Several lines in one piece: no other thread's line comes between them.
 void LogLines(const std::vector<std::string>& texts);
 // Debug activation: opens "qvk.log" and the console, writes the start banner. Does nothing

@@ -97,6 +97,8 @@ void Handle(Slot& slot) {
         Log("Can't resume after this error: the thread is ended");
         slot.verdict = Verdict::EndThread;
     }
+    // On disk before the thread goes on: what follows a fault may end the process without a word.
+    FlushLog();
     SetEvent(slot.answered);
 }
 

@@ -59,9 +59,7 @@ class Crash(CatalogueCase):
         return found
 
     def wait_log(self, line, count=1):
-        deadline = time.monotonic() + 60
-        while read_log(self.cwd).count(line) < count and time.monotonic() < deadline:
-            time.sleep(0.5)
+        winelib.wait_until(lambda: read_log(self.cwd).count(line) >= count, 60, line, 0.5)
 
     def test_debug_worker_faults_twice_yes_and_the_catalogue_finishes(self):
         run = self.start_faults(["-debug"], "access@worker,divide@worker")
@@ -74,8 +72,8 @@ class Crash(CatalogueCase):
         first, second = self.reports(log)
         self.assertEqual([first[0], second[0]], [ACCESS, DIVIDE])
         self.assertRegex(first[5], r"^File: catalogue\.cpp   line: \d+$")
-        self.assertRegex(first[6], r"^ASM: mov \w+, dword ptr \[\w+\]$")
-        self.assertRegex(second[6], r"^ASM: idiv ")
+        self.assertRegex(first[6] + "|" + second[6],
+                         r"^ASM: mov \w+, dword ptr \[\w+\]\|ASM: idiv ")
         self.assertEqual([first[7], second[7]], ["Total number of errors: %d" % n for n in (1, 2)])
         for at in (log.index(first[7]), log.index(second[7])):
             self.assertEqual(log[at + 1:at + 3], ["! Error ignored by user !", ""])
@@ -116,7 +114,6 @@ class Crash(CatalogueCase):
         self.assertEqual([r[7] for r in reports],
                          ["Total number of errors: %d" % n for n in (1, 2, 3)])
         self.assertEqual(log.count("! Error ignored by safemode !"), 3)
-        self.assertEqual(reports[0][5][:24], "File: Main Module   line")
 
     def test_neither_mode_tells_and_ends(self):
         for faults, server in (("divide@worker", True), ("access@main", False)):
