@@ -8,6 +8,7 @@
 #include "catalogue/catalogue.h"
 #include "diagnostics/crash_report.h"
 #include "driver/state.h"
+#include "install/install.h"
 #include "platform/threads.h"
 #include "win32_ui.h"
 #include "window/ui.h"
@@ -55,8 +56,10 @@ void Fire(const std::string& kind) {
     else if (kind == "overflow") sink = Recurse(0);
     else if (kind == "assert") AssertionFailed();
     else if (kind == "report") InterlockedExchange(&reportFault, 1);
-    else if (kind == "nojob")
+    else if (kind == "nojob") {
         platform::StartThread([](void*) { CatalogueThread(nullptr); }, nullptr);
+        platform::StartThread([](void*) { InstallThread(nullptr); }, nullptr);
+    }
     else if (kind == "together") {
         together = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         platform::StartThread(FaultTogether, nullptr);

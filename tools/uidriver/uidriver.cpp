@@ -23,7 +23,6 @@
 //   message                  wait for a message box: "ok <title>|<text>"
 //   answer <yes|no|ok>       press that button of it and wait until it has closed
 //   close                    the close box's SC_CLOSE, or WM_CLOSE for a window without one
-//   settext <id> <text>      replace an edit field's text, as typing it would
 //   key <vk|tab|enter|escape|space|...>, focus, pixel <x> <y>, origin, client, langid, quit
 //
 // Answers carry texts as the single-byte bytes the window holds. Control characters would break
@@ -537,14 +536,6 @@ std::string Run(const std::string& verb, std::string rest, DWORD timeoutMs, bool
                                        : PostMessageA(window, WM_CLOSE, 0, 0);
         if (!posted) Fail("cannot post the close request");
         return systemMenu ? "syscommand" : "wm_close";
-    }
-    if (verb == "settext") {
-        HWND control = Control(ParseId(rest));
-        DWORD_PTR result = 0;
-        if (!SendMessageTimeoutA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(rest.c_str()),
-                                 SMTO_NORMAL, kSendTimeoutMs, &result))
-            Fail("the text was not taken");
-        return std::string();
     }
     if (verb == "key") return PressKey(VirtualKey(NextWord(rest)));
     if (verb == "focus") return std::to_string(FocusId(CurrentWindow()));
