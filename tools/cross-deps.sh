@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the libraries that Debian ships for Linux only (minizip, libjpeg-turbo) for MinGW-w64
-# from Debian's own source packages, into build/deps/<arch> (arch i686, the default, or x86_64).
+# Builds the libraries that Debian ships for Linux only (minizip, libjpeg-turbo, Zydis) for
+# MinGW-w64 from Debian's own source packages, into build/deps/<arch> (arch i686, the default, or
+# x86_64).
 # zlib itself comes from libz-mingw-w64-dev.
 #
 # The source taken is the one of the package installed on this machine (the same code the
@@ -135,6 +136,29 @@ build_libjpeg() {
     quietly cmake --install "$bld"
 }
 libraries+=(libjpeg)
+
+# Zydis: the x86 decoder and its formatter (the crash report's instruction text and length),
+# without the encoder. Zydis uses Zycore's headers only, never a Zycore function; the archive
+# serves no zycore-c source, so they come from libzycore-dev, the headers the native build uses.
+build_zydis() {
+    source_of libzydis-dev
+    fetch_source "$source_pkg" "$source_version"
+    local obj f
+    [ -f /usr/include/Zycore/Zycore.h ] || { say "no Zycore headers (libzycore-dev)"; return 1; }
+    say "building Zydis from $source_tree"
+    obj=$deps/zydis-obj-$arch
+    rm -rf "$obj" "$prefix/include/Zycore" "$prefix/include/Zydis" && mkdir -p "$obj"
+    cp -r /usr/include/Zycore "$source_tree/include/Zydis" "$prefix/include/"
+    for f in "$source_tree"/src/*.c; do
+        case $f in */Encoder*.c) continue ;; esac
+        quietly "$cc" -O2 -DNDEBUG -DZYDIS_STATIC_BUILD -DZYCORE_STATIC_BUILD \
+            -DZYDIS_DISABLE_ENCODER -I"$source_tree/include" -I"$source_tree/src" \
+            -I"$prefix/include" -c "$f" -o "$obj/$(basename "$f" .c).o"
+    done
+    rm -f "$prefix/lib/libZydis.a"
+    quietly "$arch-w64-mingw32-ar" rcs "$prefix/lib/libZydis.a" "$obj"/*.o
+}
+libraries+=(zydis)
 
 for lib in "${libraries[@]}"; do
     stamp=$prefix/.$lib-stamp

@@ -4,7 +4,9 @@
 #include <cstdio>
 
 #include "catalogue/scraper.h"
+#include "diagnostics/crash_report.h"
 #include "diagnostics/log.h"
+#include "diagnostics/source_position.h"
 #include "driver/cleanup.h"
 #include "driver/shutdown_gate.h"
 #include "platform/clock.h"
@@ -139,6 +141,13 @@ void ShowTransferProgress(kite::HttpTransfer* transfer) {
 }
 
 void CatalogueThread(CatalogueJob* job) {
+    QVK_AT();
+    if (!job) {
+        AssertionFailed();
+        // Going on after the report: without its block the thread has nothing to work on.
+        Log("No job block: thread finished");
+        return;
+    }
     const bool keepFile = (job->countOrKeep & 0xFF) != 0;
     const std::string host = job->host;
     const std::string path = job->path;
@@ -151,6 +160,7 @@ void CatalogueThread(CatalogueJob* job) {
     for (;;) {
         // A failed attempt must never leave the previous page (a redirect page) behind: it
         // would be analysed again instead of leading to the retry question.
+        QVK_AT();
         pageText.clear();
         Log("Download file");
         SetHeading(UiText(ConnectedText));
@@ -169,6 +179,7 @@ void CatalogueThread(CatalogueJob* job) {
             SetFileProgress(100);
         }
 
+        QVK_AT();
         bool redirect = false;
         {
             // Parks for good here when the program is ending (the user aborted meanwhile).
@@ -185,6 +196,7 @@ void CatalogueThread(CatalogueJob* job) {
                 }
             }
         }
+        QVK_AT();
         if (IsBlank(pageText)) {
             AskRetry();
             continue;
@@ -199,6 +211,7 @@ void CatalogueThread(CatalogueJob* job) {
                 hops = 0;
                 continue;
             }
+            QVK_AT();
             ++hops;
             realUrl = RedirectTarget(pageText);
             realHost = RedirectHost(realUrl, host, path);
@@ -208,14 +221,17 @@ void CatalogueThread(CatalogueJob* job) {
             Log("Redirect...");
             continue;
         }
+        QVK_AT();
         countText = ScrapeCatalogue(pageText, host, realHost, realUrl, *job);
         break;
     }
 
+    QVK_AT();
     WorkSection section;
     SetHeading(UiText(AnalysisDone));
     SetFileProgress(102);
     job->countOrKeep = CountValue(countText);
+    QVK_AT();
     Log("Enable button");
     if (Ui* ui = CurrentUi()) ui->Enable(NextButton, true);
     Log("Step finished");

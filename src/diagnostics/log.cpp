@@ -5,6 +5,7 @@
 
 #include "diagnostics/host_os.h"
 #include "driver/state.h"
+#include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/threads.h"
 
@@ -19,9 +20,42 @@ std::FILE* logFile = nullptr;
 std::atomic<bool> logOn{false};
 std::atomic<bool> logReserved{false};
 thread_local bool logOwner = false;
+// Who holds the lock. A thread that faulted while holding it is held still by the crash path and
+// will never let go; the crash report and the orderly end write past it instead of waiting.
+std::atomic<uint32_t> holder{0};
+std::atomic<bool (*)(uint32_t)> heldStill{nullptr};
 
-void WriteLineLocked(const std::string& text) {
-    const std::string line = text + "\r\n";
+// Takes the lock, unless its holder is a thread held still after a fault (then the caller
+// writes alone anyway: that holder runs no more). Contention is rare and short, so a polled
+// try-lock costs nothing worth a wait list, and it can notice a holder that stops meanwhile.
+class LogLock {
+public:
+    LogLock() {
+        for (unsigned tries = 0;; ++tries) {
+            if (logMutex.TryLock()) {
+                holder.store(platform::CurrentThreadId());
+                locked_ = true;
+                return;
+            }
+            const uint32_t owner = holder.load();
+            bool (*stopped)(uint32_t) = heldStill.load();
+            if (owner != 0 && stopped && stopped(owner)) return;
+            platform::SleepMs(tries < 50 ? 0 : 1);
+        }
+    }
+    ~LogLock() {
+        if (!locked_) return;
+        holder.store(0);
+        logMutex.Unlock();
+    }
+    LogLock(const LogLock&) = delete;
+    LogLock& operator=(const LogLock&) = delete;
+
+private:
+    bool locked_ = false;
+};
+
+void WriteLineLocked(const std::string& line) {
     platform::ConsoleWrite(line);
     std::fwrite(line.data(), 1, line.size(), logFile);
 }
@@ -35,8 +69,35 @@ std::string TwoDigits(int value) {
 void Log(const std::string& text) {
     if (!logOn.load(std::memory_order_acquire)) return;
     if (logReserved.load(std::memory_order_acquire) && !logOwner) return;
-    platform::MutexLock lock(logMutex);
-    if (logFile) WriteLineLocked(text);
+    // Built before the lock: a fault while reading a bad text then happens outside it.
+    const std::string line = text + "\r\n";
+    LogLock lock;
+    if (logFile) WriteLineLocked(line);
+}
+
+void LogLines(const std::vector<std::string>& texts) {
+    if (!logOn.load(std::memory_order_acquire)) return;
+    if (logReserved.load(std::memory_order_acquire) && !logOwner) return;
+    std::string lines;
+    for (const std::string& text : texts) lines += text + "\r\n";
+    LogLock lock;
+    if (logFile) WriteLineLocked(lines);
+}
+
+void FlushLog() {
+    if (!logOn.load(std::memory_order_acquire)) return;
+    LogLock lock;
+    if (logFile) std::fflush(logFile);
+}
+
+void SetHeldStillTest(bool (*isHeldStill)(uint32_t thread)) { heldStill.store(isHeldStill); }
+
+bool LogHeldBy(uint32_t thread) { return holder.load() == thread; }
+
+void LeaveLogLockOfThisThread() {
+    if (holder.load() != platform::CurrentThreadId()) return;
+    holder.store(0);
+    logMutex.Unlock();
 }
 
 void KeepLogForThisThread() {
@@ -88,7 +149,7 @@ void ActivateDebug() {
     if (!file) return;
     std::setvbuf(file, nullptr, _IOFBF, 4096);
     {
-        platform::MutexLock lock(logMutex);
+        LogLock lock;
         logFile = file;
     }
     platform::OpenConsole();
@@ -101,7 +162,7 @@ void ActivateDebug() {
 }
 
 void CloseLog() {
-    platform::MutexLock lock(logMutex);
+    LogLock lock;
     if (!logFile) return;
     logOn.store(false, std::memory_order_release);
     std::fclose(logFile);

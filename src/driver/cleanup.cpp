@@ -1,5 +1,7 @@
 #include "driver/cleanup.h"
 
+#include <atomic>
+
 #include "diagnostics/log.h"
 #include "driver/shutdown_gate.h"
 #include "driver/state.h"
@@ -25,15 +27,22 @@ void RemoveWorkFolder(const std::string& folder) {
     platform::RemoveFolder(folder);
 }
 
+namespace {
+// The thread inside the clean-up; a plain value, so that the fault hook can read it on a thread
+// with no stack left to spare.
+std::atomic<uint32_t> endingThread{0};
+}  // namespace
+
+bool EndingOnThisThread() { return endingThread.load() == platform::CurrentThreadId(); }
+
 void CleanUpAndExit(const std::string& lastLine) {
     // Taken for good: a second thread that ends the program at the same moment waits here
     // until the first one has ended the process. A fault inside the clean-up that comes back
     // here on the same thread skips straight to the end.
     static platform::Mutex endMutex;
-    static thread_local bool inCleanUp = false;
-    if (inCleanUp) BareExit();
+    if (EndingOnThisThread()) BareExit();
     endMutex.Lock();
-    inCleanUp = true;
+    endingThread.store(platform::CurrentThreadId());
 
     KeepLogForThisThread();
     if (!lastLine.empty()) Log(lastLine);

@@ -8,6 +8,8 @@ namespace qvk {
 // and removed, partial catalogue download deleted, log closed, exit code 0. Never returns.
 // A second caller (two threads ending at once) waits here until the first has ended the process.
 [[noreturn]] void CleanUpAndExit(const std::string& lastLine);
+// True on the thread that is running CleanUpAndExit.
+bool EndingOnThisThread();
 // The bare exit: only the platform runtime is released. Never returns.
 [[noreturn]] void BareExit();
 

@@ -57,6 +57,12 @@ bool CloseShutdownGate(unsigned timeoutMs) {
     return true;
 }
 
+void LeaveWorkSectionsOfThisThread() {
+    platform::MutexLock lock(gateMutex);
+    activeSections -= ownSections;
+    ownSections = 0;
+}
+
 void ResetShutdownGateForTests() {
     platform::MutexLock lock(gateMutex);
     closing.store(false);

@@ -24,6 +24,10 @@ public:
 // Returns false when the wait timed out.
 bool CloseShutdownGate(unsigned timeoutMs);
 
+// For a thread that is ended in the middle of its work (after a fault): its sections no longer
+// hold the end back.
+void LeaveWorkSectionsOfThisThread();
+
 // For the tests: reopens the gate.
 void ResetShutdownGateForTests();
 

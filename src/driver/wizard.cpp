@@ -4,6 +4,7 @@
 
 #include "catalogue/catalogue.h"
 #include "diagnostics/log.h"
+#include "diagnostics/source_position.h"
 #include "driver/cleanup.h"
 #include "install/download.h"
 #include "install/host_config.h"
@@ -33,6 +34,7 @@ platform::ThreadHandle StartWorker(platform::ThreadBody body, void* job) {
 }
 
 void StepWelcomeToNotes() {
+    QVK_AT();
     Log("Free gadgets");
     W().Free(SideBanner);
     W().Free(WelcomePicture);
@@ -58,6 +60,7 @@ void StepWelcomeToNotes() {
 }
 
 void StepNotesToCatalogue() {
+    QVK_AT();
     if (state.catalogueThread) return;
     Log("Free gadgets");
     W().Free(NotesEditor);
@@ -83,6 +86,7 @@ void StepNotesToCatalogue() {
 }
 
 void StepCatalogueToList() {
+    QVK_AT();
     Log("Thread finished");
     state.pluginCount = CheckListSize(catalogueJob.countOrKeep, state.plugins);
     state.xnviewRecord = catalogueJob.xnviewRecord;
@@ -98,6 +102,7 @@ void StepCatalogueToList() {
 }
 
 bool StepListToFolders() {
+    QVK_AT();
     std::vector<int> ticked;
     std::vector<std::string> texts;
     for (int i = 0; i < state.pluginCount; ++i) {
@@ -134,6 +139,7 @@ bool AcceptEditionFolder(int field, const char* exe, const char* edition, std::s
 }
 
 bool StepFoldersToInstall() {
+    QVK_AT();
     state.qvDir.clear();
     state.qvsDir.clear();
     const int qvTicked = W().GetState(qvcheck);
@@ -217,12 +223,14 @@ bool StepFoldersToInstall() {
 }
 
 void Browse(int field, const char* edition, const char* filter) {
+    QVK_AT();
     const std::string chosen =
         platform::ChooseFile(WithEdition(UiText(SelectExeTitle), edition), W().GetText(field), filter);
     if (!chosen.empty()) W().SetText(field, FolderPartOf(chosen));
 }
 
 void ToggleEdition(int box, int field, int button, const char* logLine) {
+    QVK_AT();
     const bool visible = W().GetState(box) != 0;
     W().Show(button, visible);
     W().Show(field, visible);
@@ -230,6 +238,7 @@ void ToggleEdition(int box, int field, int button, const char* logLine) {
 }
 
 void AskConfigurationUpdate(const std::string& folder, const char* edition) {
+    QVK_AT();
     if (folder.empty()) return;
     if (ShowMessage(WithEdition(UiText(UpdateConfigQuestion), edition), IconQuestion,
                     ButtonsYesNo) != AnswerYes)
@@ -291,6 +300,7 @@ platform::ThreadHandle WatchedWorker() {
 
 void PollWorkers() {
     if (state.downloadStarted == 1 && !platform::ThreadRunning(state.downloadThread) && state.installStarted == 0) {
+        QVK_AT();
         Log("Rezise #installprog");
         W().SetProgressMax(installprog, 100);
         Log("Plugins to install : " + std::to_string(downloadJob.count));
@@ -306,6 +316,7 @@ void PollWorkers() {
         }
     }
     if (state.installStarted == 1 && !platform::ThreadRunning(state.installThread)) {
+        QVK_AT();
         Log("All installed");
         Log("Plugins are installed on your computer.");
         AskConfigurationUpdate(state.qvDir, "Quorvane");
@@ -320,6 +331,7 @@ void PollWorkers() {
 }
 
 LoopAction OnControl(int control) {
+    QVK_AT();
     switch (control) {
         case CancelButton:
             Log("Cancel button...");
@@ -360,6 +372,7 @@ LoopAction OnControl(int control) {
 }
 
 LoopAction OnCloseRequest() {
+    QVK_AT();
     Log("Exit... (Window)");
     if (ShowMessage(UiText(AbortQuestion), IconWarning, ButtonsYesNo) == AnswerYes)
         CleanUpAndExit("Yes, delete temp dir and free memories");

@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <iterator>
 
+#include "diagnostics/crash_report.h"
 #include "diagnostics/log.h"
+#include "diagnostics/source_position.h"
 #include "driver/shutdown_gate.h"
 #include "install/archive.h"
 #include "install/download.h"
@@ -34,6 +36,7 @@ void SetBar(int control, int value) {
 // chunks, so the section is left within one chunk once the end has begun.
 Outcome InstallArchive(const std::string& path, bool xnview, const std::string& qvDir,
                        const std::string& qvsDir) {
+    QVK_AT();
     WorkSection section;
     ArchiveReader reader;
     reader.SetCancel(&ShutdownRequested());
@@ -59,6 +62,7 @@ Outcome InstallArchive(const std::string& path, bool xnview, const std::string& 
     reader.FirstEntry();
     int move = 0;
     do {
+        QVK_AT();
         Log("ReturnValue=" + std::to_string(move));
         if (xnview) {
             Log("XnViewDll, extract in " + systemFolder);
@@ -81,6 +85,7 @@ Outcome InstallArchive(const std::string& path, bool xnview, const std::string& 
         reader.Discard();
         return Outcome::Stopped;
     }
+    QVK_AT();
     Log("Close ZIP file");
     reader.Close();
     if (reader.Damaged()) {
@@ -97,7 +102,13 @@ Outcome InstallArchive(const std::string& path, bool xnview, const std::string& 
 std::string SystemFolder() { return platform::OsSystemFolder(); }
 
 void InstallThread(InstallJob* job) {
-    if (!job) std::abort();  // started without its block: a programming error, never a run
+    QVK_AT();
+    if (!job) {
+        AssertionFailed();
+        // Going on after the report: without its block the thread has nothing to work on.
+        Log("No job block: thread finished");
+        return;
+    }
     const int count = job->count;
     const std::string qvDir = job->qvDir;
     const std::string qvsDir = job->qvsDir;
@@ -110,6 +121,7 @@ void InstallThread(InstallJob* job) {
     for (;;) {
         // The list and the work folder's name are read inside a section: once the end has
         // begun, entering one parks this thread for good, so nothing here touches them after.
+        QVK_AT();
         PluginRecord current;
         std::string workDir;
         {
@@ -124,6 +136,7 @@ void InstallThread(InstallJob* job) {
         }
         Log("Is downloaded=" + std::to_string(current.selected));
         if (current.selected != 1) continue;
+        QVK_AT();
         const std::string fileName = FileNameOfUrl(current.url);
         Log("File name : " + fileName);
         SetHeading(UiText(InstallingPrefix) + fileName);
@@ -131,6 +144,7 @@ void InstallThread(InstallJob* job) {
         const Outcome outcome = InstallArchive(workDir + platform::PathSeparator() + fileName,
                                                current.name == kXnViewDllName, qvDir, qvsDir);
         if (outcome == Outcome::Stopped) continue;  // the next section parks this thread
+        QVK_AT();
         if (outcome == Outcome::Unreadable) {
             Log("Error");
             ShowMessage(UiText(UnreadablePrefix) + fileName + " !", IconError, ButtonsOk);

@@ -9,4 +9,9 @@ namespace qvk::platform {
 std::string ChooseFile(const std::string& title, const std::string& defaultFile,
                        const std::string& filter);
 
+// The crash report's box, titled "Critical error", with the error icon: Yes and No when `yesNo`,
+// else OK. Owned by no window, so that it shows while the thread of the wizard window is stopped.
+// True for Yes.
+bool CriticalErrorBox(const std::string& text, bool yesNo);
+
 }  // namespace qvk::platform

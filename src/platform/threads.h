@@ -2,6 +2,7 @@
 // Windows program needs no threading runtime beside it and imports nothing newer than XP.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 
 namespace qvk::platform {
 
@@ -12,6 +13,8 @@ using ThreadBody = void (*)(void* argument);
 ThreadHandle StartThread(ThreadBody body, void* argument);
 // Without waiting: false for a 0 handle, so a thread that never started counts as ended.
 bool ThreadRunning(ThreadHandle handle);
+// The system's number of the calling thread (never 0).
+uint32_t CurrentThreadId();
 
 // A plain, non-recursive lock. Objects at namespace scope are ready before main.
 class Mutex {
@@ -21,6 +24,8 @@ public:
     Mutex(const Mutex&) = delete;
     Mutex& operator=(const Mutex&) = delete;
     void Lock();
+    // Takes the lock only when that needs no wait.
+    bool TryLock();
     void Unlock();
 
 private:

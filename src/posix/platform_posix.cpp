@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -137,6 +138,8 @@ std::string TempFolder() {
 
 // Natively there is nobody to choose a file.
 std::string ChooseFile(const std::string&, const std::string&, const std::string&) { return ""; }
+// The native build has no boxes; the report's lines are what its tests read.
+bool CriticalErrorBox(const std::string&, bool) { return false; }
 
 namespace {
 
@@ -178,20 +181,41 @@ bool ThreadRunning(ThreadHandle handle) {
     return handle && static_cast<ThreadStart*>(handle)->running.load();
 }
 
+uint32_t CurrentThreadId() { return static_cast<uint32_t>(::syscall(SYS_gettid)); }
+
 static_assert(sizeof(pthread_mutex_t) <= 64, "Mutex storage too small");
 
 Mutex::Mutex() { new (storage_) pthread_mutex_t(PTHREAD_MUTEX_INITIALIZER); }
 Mutex::~Mutex() { pthread_mutex_destroy(reinterpret_cast<pthread_mutex_t*>(storage_)); }
 void Mutex::Lock() { pthread_mutex_lock(reinterpret_cast<pthread_mutex_t*>(storage_)); }
+bool Mutex::TryLock() {
+    return pthread_mutex_trylock(reinterpret_cast<pthread_mutex_t*>(storage_)) == 0;
+}
 void Mutex::Unlock() { pthread_mutex_unlock(reinterpret_cast<pthread_mutex_t*>(storage_)); }
 
 bool OpenConsole() { return true; }
-void ConsoleWrite(const std::string& bytes) { std::fwrite(bytes.data(), 1, bytes.size(), stdout); }
+// Straight to the descriptor, as the Windows console call does: no C library lock in between.
+void ConsoleWrite(const std::string& bytes) {
+    for (size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) return;
+        done += static_cast<size_t>(n);
+    }
+}
 void ConsoleWaitKey() {
     for (int c = std::getchar(); c != EOF && c == 0; c = std::getchar()) {
     }
 }
 void CloseConsole() { std::fflush(stdout); }
+
+std::string ProgramFilePath() {
+    char path[256] = {};
+    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof(path) - 1);
+    return length > 0 ? std::string(path, static_cast<size_t>(length)) : std::string();
+}
+
+// No fault hook natively: the assertion stops the test that raised it.
+void RaiseFault(uint32_t) { std::abort(); }
 
 void EndProcess() {
     std::fflush(nullptr);

@@ -1,4 +1,6 @@
 // The program entry: start-up in its fixed order, then the wizard's main loop.
+// This unit shows in crash reports under its own name.
+#define QVK_SOURCE_UNIT "Main Module"
 #include <windows.h>
 #include <commctrl.h>
 
@@ -6,8 +8,10 @@
 #include <vector>
 
 #include "check_list.h"
+#include "crash_hook.h"
 #include "diagnostics/host_os.h"
 #include "diagnostics/log.h"
+#include "diagnostics/source_position.h"
 #include "driver/cleanup.h"
 #include "driver/options.h"
 #include "driver/shutdown_gate.h"
@@ -21,6 +25,9 @@
 #include "win32_ui.h"
 #include "window/ui.h"
 #include "wizard_window.h"
+#ifdef QVK_FAULT_TRIGGERS
+#include "fault_triggers.h"
+#endif
 
 namespace qvk::win32 {
 namespace {
@@ -36,8 +43,13 @@ std::vector<std::string> Arguments() {
 void HandleEvents(EventQueue& events) {
     int event;
     while (events.Pop(event)) {
+        QVK_AT();
         const LoopAction action =
             event == EventQueue::kCloseRequest ? OnCloseRequest() : OnControl(event);
+        QVK_AT();
+#ifdef QVK_FAULT_TRIGGERS
+        if (event == NextButton) FaultsAfterNext(state.step);
+#endif
         if (action == LoopAction::Restart) EnterMainLoop();
     }
 }
@@ -81,6 +93,7 @@ void InstallHooks() {
 }  // namespace
 
 [[noreturn]] void Run() {
+    QVK_AT();
     RememberMainThread();
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS | ICC_BAR_CLASSES |
                                                            ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
@@ -93,6 +106,8 @@ void InstallHooks() {
     FillLanguageTables();
     FillHostKeyTables();
     InstallHooks();
+    QVK_AT();
+    InstallCrashHook();
     kite::HttpDebug("", KiteLog);
 
     if (OsVersionCode() == 100)
@@ -100,16 +115,22 @@ void InstallHooks() {
                     "some problems.",
                     IconWarning, ButtonsOk);
 
+    QVK_AT();
     ParseOptions(Arguments());
+#ifdef QVK_FAULT_TRIGGERS
+    ArmFaults(Arguments());
+#endif
     state.systemTempDir = platform::TempFolder();
     Log("Temp directory : " + state.systemTempDir);
 
+    QVK_AT();
     AskLanguage();
     RunLanguageDialog();
     CloseAskLanguage();
 
     WarnAboutRunningEditors();
 
+    QVK_AT();
     if (!BuildWizardWindow()) CleanUpAndExit("Unable to create the wizard window");
     state.step = 0;
     downloadJob = DownloadJob();

@@ -12,6 +12,7 @@
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/threads.h"
+#include "thread_frame.h"
 #include "win32_ui.h"
 
 namespace qvk::platform {
@@ -199,7 +200,14 @@ struct ThreadStart {
     void* argument;
 };
 
+const DWORD frameIndex = TlsAlloc();
+
 DWORD WINAPI ThreadMain(void* parameter) {
+    win32::ThreadFrame frame = {&frame, nullptr};
+#ifndef _WIN64
+    asm volatile("movl %%fs:0, %0" : "=r"(frame.exceptionList));  // the handler chain's head
+#endif
+    TlsSetValue(frameIndex, &frame);
     const ThreadStart start = *static_cast<ThreadStart*>(parameter);
     delete static_cast<ThreadStart*>(parameter);
     start.body(start.argument);
@@ -224,11 +232,14 @@ bool ThreadRunning(ThreadHandle handle) {
     return handle && WaitForSingleObject(static_cast<HANDLE>(handle), 0) == WAIT_TIMEOUT;
 }
 
+uint32_t CurrentThreadId() { return GetCurrentThreadId(); }
+
 static_assert(sizeof(CRITICAL_SECTION) <= 64, "Mutex storage too small");
 
 Mutex::Mutex() { InitializeCriticalSection(new (storage_) CRITICAL_SECTION); }
 Mutex::~Mutex() { DeleteCriticalSection(Section(storage_)); }
 void Mutex::Lock() { EnterCriticalSection(Section(storage_)); }
+bool Mutex::TryLock() { return TryEnterCriticalSection(Section(storage_)) != 0; }
 void Mutex::Unlock() { LeaveCriticalSection(Section(storage_)); }
 
 bool OpenConsole() {
@@ -283,9 +294,30 @@ void CloseConsole() {
     consoleIn = consoleOut = nullptr;
 }
 
+bool CriticalErrorBox(const std::string& text, bool yesNo) {
+    const UINT style = MB_ICONERROR | (yesNo ? MB_YESNO : MB_OK) | MB_SETFOREGROUND | MB_TOPMOST;
+    return MessageBoxA(nullptr, text.c_str(), "Critical error", style) == IDYES;
+}
+
+std::string ProgramFilePath() {
+    char path[256] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path) - 1);
+    return std::string(path, length < sizeof(path) ? length : 0);
+}
+
+void RaiseFault(uint32_t code) { RaiseException(code, 0, 0, nullptr); }
+
 void EndProcess() {
     std::fflush(nullptr);
     ExitProcess(0);
 }
 
 }  // namespace qvk::platform
+
+namespace qvk::win32 {
+
+const ThreadFrame* StartedThreadFrame() {
+    return static_cast<const ThreadFrame*>(TlsGetValue(platform::frameIndex));
+}
+
+}  // namespace qvk::win32

@@ -204,6 +204,7 @@ PROGRAMS = {
     "uidriver": ("tools/uidriver/uidriver.exe", "QVK_UIDRIVER"),
     "selftest": ("tools/uidriver/uidriver_selftest.exe", "QVK_UIDRIVER_SELFTEST"),
     "kitefetch": ("tools/kitefetch/kitefetch.exe", "QVK_KITEFETCH"),
+    "faults": ("src/win32/qvk-faults.exe", "QVK_FAULTS_EXE"),
 }
 
 
