@@ -4,11 +4,13 @@
 #include <optional>
 
 #include "catalogue/catalogue.h"
+#include "diagnostics/crash_report.h"
 #include "diagnostics/log.h"
+#include "diagnostics/source_position.h"
 #include "driver/shutdown_gate.h"
 #include "kitehttp.h"
-#include "platform/files.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/threads.h"
 #include "texts/language.h"
 #include "texts/text_helpers.h"
@@ -57,6 +59,13 @@ bool IsPlainFileName(const std::string& name) {
 }
 
 void DownloadThread(DownloadJob* job) {
+    QVK_AT();
+    if (!job) {
+        AssertionFailed();
+        // Going on after the report: without its block the thread has nothing to work on.
+        Log("No job block: thread finished");
+        return;
+    }
     // Held while the list or the work folder is used, let go while the user answers a question
     // or the thread sleeps: the orderly end waits for it, and once the end has begun the
     // thread parks for good the next time it takes it.
@@ -70,6 +79,7 @@ void DownloadThread(DownloadJob* job) {
     transfer.callback = ShowTransferProgress;
     transfer.cancel = &ShutdownRequested();
     for (PluginRecord& record : state.plugins) {
+        QVK_AT();
         Log(record.name + " : to DL ? " + std::to_string(record.selected));
         if (record.selected != 0) {
             Log("Yes");
@@ -87,6 +97,7 @@ void DownloadThread(DownloadJob* job) {
                 platform::RemoveFile(path);
             }
             for (;;) {
+                QVK_AT();
                 Log("Try to download (" + record.url + ")... ");
                 int result = kite::FileError;
                 if (plain) {
@@ -105,6 +116,7 @@ void DownloadThread(DownloadJob* job) {
                     SetTotalProgress(TotalPercent(job->count, total));
                     break;
                 }
+                QVK_AT();
                 Log("Error");
                 record.selected = 0;
                 const std::string question = WithFileName(UiText(RetryQuestion), record.name);
@@ -119,6 +131,7 @@ void DownloadThread(DownloadJob* job) {
         platform::SleepMs(1);
         section.emplace();
     }
+    QVK_AT();
     Log("End of downloading plugins");
 }
 

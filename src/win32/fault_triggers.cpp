@@ -8,6 +8,7 @@
 #include "catalogue/catalogue.h"
 #include "diagnostics/crash_report.h"
 #include "driver/state.h"
+#include "install/download.h"
 #include "install/install.h"
 #include "platform/threads.h"
 #include "win32_ui.h"
@@ -58,6 +59,7 @@ void Fire(const std::string& kind) {
     else if (kind == "report") InterlockedExchange(&reportFault, 1);
     else if (kind == "nojob") {
         platform::StartThread([](void*) { CatalogueThread(nullptr); }, nullptr);
+        platform::StartThread([](void*) { DownloadThread(nullptr); }, nullptr);
         platform::StartThread([](void*) { InstallThread(nullptr); }, nullptr);
     }
     else if (kind == "together") {

@@ -4,8 +4,8 @@
 //   -faulttest=KIND@PLACE[,KIND@PLACE...]
 //   KIND:  access (read from an invalid address), divide (integer division by zero),
 //          jump (call into unreadable memory), overflow (stack overflow), assert (the program's
-//          own assertion), nojob (the catalogue and install threads started without
-//          their job blocks),
+//          own assertion), nojob (the catalogue, download and install threads started
+//          without their job blocks),
 //          together (two threads fault at the same moment), report (the next report itself
 //          faults once its lines are written)
 //   PLACE: main (main thread, after Next leaves the welcome page), install (main thread, after

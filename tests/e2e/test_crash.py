@@ -134,9 +134,9 @@ class Crash(CatalogueCase):
         time.sleep(2)  # room for a report that would come again
         self.quit(run, "en")
         log = read_log(self.cwd)
-        *assertions, second = self.reports(log)  # the catalogue and the install thread
-        self.assertEqual([r[0] for r in assertions], ["Error: Assertion failed"] * 2)
-        self.assertEqual(log.count("No job block: thread finished"), 2)
+        *assertions, second = self.reports(log)  # the catalogue, download and install threads
+        self.assertEqual([r[0] for r in assertions], ["Error: Assertion failed"] * 3)
+        self.assertEqual(log.count("No job block: thread finished"), 3)
         self.assertEqual(second[0], "Error: Stack overflow(-1073741571)")
         self.assertEqual(log[log.index(second[7]) + 3], ENDED_THREAD)
         self.assertNotIn("Enable button", log)
