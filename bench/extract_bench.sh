@@ -36,14 +36,16 @@ if [ ! -f "$archives/.complete" ]; then
             for f; do
                 if [ $((i++ % 2)) -eq 0 ]; then mv "$f" "sub/$f.dll"; else mv "$f" "sub/deeper/$f.txt"; fi
             done)
-        (cd "$dir" && zip -q -r "$archives/small$a.zip" .)
+        # Each plugin's files below a folder of its own, as real plugins ship them: the archives
+        # of one set never overwrite each other.
+        (cd "$work/make" && zip -q -r "$archives/small$a.zip" "small$a")
     done
     for a in 1 2 3; do
         dir="$work/make/large$a"
         mkdir -p "$dir"
         head -c $((30 * 1024 * 1024)) /dev/urandom | base64 -w 76 >"$dir/large$a.bin"
         head -c $((4 * 1024 * 1024)) /dev/urandom >"$dir/random$a.bin"
-        (cd "$dir" && zip -q -r "$archives/large$a.zip" .)
+        (cd "$work/make" && zip -q -r "$archives/large$a.zip" "large$a")
     done
     rm -rf "$work/make"
     touch "$archives/.complete"
