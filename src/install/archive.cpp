@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "diagnostics/log.h"
+#include "install/file_names.h"
 #include "platform/files.h"
 #include "unzip.h"
 
@@ -17,30 +18,6 @@ unzFile Zip(void* handle) { return static_cast<unzFile>(handle); }
 constexpr unsigned long kUtf8NameFlag = 0x800;
 // The DOS attribute bits that mean something for a file written here.
 constexpr unsigned kDosAttributeMask = 0x01 | 0x02 | 0x04 | 0x20;
-
-bool IsDeviceName(std::string part) {
-    // Windows maps these names to devices in every folder, whatever extension follows and with
-    // blanks before it ("nul .txt" too); superscript digits count as digits for COM and LPT.
-    part = part.substr(0, part.find('.'));
-    while (!part.empty() && part.back() == ' ') part.pop_back();
-    for (char& c : part)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
-    for (const char* device : kDevices)
-        if (part == device) return true;
-    if (part.size() == 4 && (part.compare(0, 3, "COM") == 0 || part.compare(0, 3, "LPT") == 0)) {
-        const unsigned char digit = static_cast<unsigned char>(part[3]);
-        return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
-    }
-    return false;
-}
-
-bool IsSafePart(const std::string& part) {
-    if (part.back() == '.' || part.back() == ' ') return false;  // also "." and ".."
-    for (unsigned char c : part)
-        if (c < 32 || std::strchr("<>:\"|?*", c)) return false;
-    return !IsDeviceName(part);
-}
 
 bool RemoveStaged(const std::string& path) {
     platform::ClearAttributes(path);
@@ -197,7 +174,7 @@ EntryPath SafeEntryPath(std::string name, char separator) {
         std::size_t end = name.find(separator, start);
         if (end == std::string::npos) end = name.size();
         // Doubled separators name the same folder; Windows takes them as one.
-        if (end > start) entry.refused = !IsSafePart(name.substr(start, end - start));
+        if (end > start) entry.refused = !IsPlainFileName(name.substr(start, end - start));
         start = end + 1;
     }
     if (!entry.refused) entry.relative = name;

@@ -1,6 +1,5 @@
 #include "install/download.h"
 
-#include <cstring>
 #include <optional>
 
 #include "catalogue/catalogue.h"
@@ -8,6 +7,7 @@
 #include "diagnostics/log.h"
 #include "diagnostics/source_position.h"
 #include "driver/shutdown_gate.h"
+#include "install/file_names.h"
 #include "kitehttp.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -18,15 +18,6 @@
 
 namespace qvk {
 namespace {
-
-// Characters no Windows file name holds; ":" would also name a stream of another file.
-const char kForbidden[] = "\\/:*?\"<>|";
-
-// Names Windows gives to devices in every folder, with or without an extension.
-const char* const kDeviceNames[] = {"CON",  "PRN",  "AUX",  "NUL",  "COM1",   "COM2",   "COM3",
-                                    "COM4", "COM5", "COM6", "COM7", "COM8",   "COM9",   "LPT1",
-                                    "LPT2", "LPT3", "LPT4", "LPT5", "LPT6",   "LPT7",   "LPT8",
-                                    "LPT9", "CLOCK$", "CONIN$", "CONOUT$"};
 
 void SetTotalProgress(int value) {
     if (Ui* ui = CurrentUi()) ui->SetProgress(TotalProgressBar, value);
@@ -44,18 +35,6 @@ int TotalPercent(int done, int total) {
 std::string FileNameOfUrl(const std::string& url) {
     const auto cut = url.rfind('/');
     return cut == std::string::npos ? std::string() : url.substr(cut + 1);
-}
-
-bool IsPlainFileName(const std::string& name) {
-    if (name.empty() || name == "." || name == "..") return false;
-    for (unsigned char c : name)
-        if (c < 32 || std::strchr(kForbidden, c)) return false;
-    // Windows drops trailing dots and blanks, so "a.zip." would be written as "a.zip".
-    if (name.back() == '.' || name.back() == ' ') return false;
-    const std::string stem = AsciiLower(name.substr(0, name.find('.')));
-    for (const char* device : kDeviceNames)
-        if (stem == AsciiLower(device)) return false;
-    return true;
 }
 
 void DownloadThread(DownloadJob* job) {

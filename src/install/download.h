@@ -15,9 +15,4 @@ void DownloadThread(DownloadJob* job);
 // in the work folder. Empty when the URL ends with "/" or holds no "/" at all.
 std::string FileNameOfUrl(const std::string& url);
 
-// True when `name` names a plain file directly inside a folder on every system the program
-// runs on: no folder separator, no "." or "..", no character or device name that Windows
-// refuses or reads as something else (a stream, a console), nothing it silently trims.
-bool IsPlainFileName(const std::string& name);
-
 }  // namespace qvk

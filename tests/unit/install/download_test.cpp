@@ -1,6 +1,7 @@
 // The download loop against a real loopback server (tools/plugin_server.py), into a scratch
 // work folder, with a window that records what it was shown.
 #include "install/download.h"
+#include "install/file_names.h"
 
 #include <gtest/gtest.h>
 
