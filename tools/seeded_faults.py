@@ -1,0 +1,175 @@
+#!/usr/bin/env python3
+"""Seeds known faults into the product code one at a time and reports which ones the tests catch.
+
+Each fault replaces one exact text of one source file (it must occur exactly once), rebuilds what
+the fault touches, runs the tests named for it and puts the file back, whatever happened. A fault
+that every named test survives is "MISSED": the suite has lost power there.
+
+    tools/seeded_faults.py              # every fault (needs the trees tools/test.sh builds)
+    tools/seeded_faults.py -k scraper   # only the faults whose name holds "scraper"
+    tools/seeded_faults.py --list
+
+The tests: "unit" is every native unit test; any other word is a CTest regular expression (the
+Wine tests bring their fixture with them). Exit status 0 when every fault run was caught.
+"""
+
+import argparse
+import os
+import subprocess
+import sys
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+NATIVE = os.path.join(ROOT, "build", "native")
+WINDOWS = [os.path.join(ROOT, "build", d) for d in ("win32", "win64")]
+
+# (name, file, exact text, replacement, tests)
+FAULTS = [
+    # KiteHTTP
+    ("kitehttp: request names HTTP/1.1", "lib/kitehttp/kitehttp.cpp",
+     '"GET " + target + " HTTP/1.0\\r\\n"', '"GET " + target + " HTTP/1.1\\r\\n"', "unit"),
+    ("kitehttp: length read from its second digit", "lib/kitehttp/kitehttp.cpp",
+     "static_cast<std::size_t>(length) + 16,", "static_cast<std::size_t>(length) + 17,", "unit"),
+    ("kitehttp: chunks as large as a receive", "lib/kitehttp/kitehttp.cpp",
+     "const long chunk = std::min<long>(kReceiveBufferSize, n - at);",
+     "const long chunk = n - at;", "unit"),
+    # catalogue
+    ("catalogue: language query for every host", "src/catalogue/catalogue.cpp",
+     "if (path == kDefaultCataloguePath && host == kDefaultCatalogueHost)\n        url +=",
+     "if (path == kDefaultCataloguePath || host == kDefaultCatalogueHost)\n        url +=", "unit"),
+    ("catalogue: redirect hops off by one", "src/catalogue/catalogue.cpp",
+     "if (hops >= kMaxRedirectHops) {", "if (hops > kMaxRedirectHops) {", "unit"),
+    ("scraper: sort sees letter case", "src/catalogue/scraper.cpp",
+     "(FoldAscii(a[i]));\n        const auto y = static_cast<unsigned char>(FoldAscii(b[i]));",
+     "(a[i]);\n        const auto y = static_cast<unsigned char>(b[i]);", "unit"),
+    # texts
+    ("texts: %fichier% without its blank", "src/texts/text_helpers.cpp",
+     'ReplaceAll(text, "%fichier%", pluginName + " ")', 'ReplaceAll(text, "%fichier%", pluginName)',
+     "unit"),
+    ("texts: retry question worded otherwise", "src/texts/language.cpp",
+     '"Failed to download file %fichier%! Do you want to retry?"',
+     '"Failed to download file %fichier%! Do you want to try again?"', "unit"),
+    # diagnostics
+    ("log: lines end in LF only", "src/diagnostics/log.cpp",
+     'const std::string line = text + "\\r\\n";', 'const std::string line = text + "\\n";', "unit"),
+    ("os: Home Edition bit ignored", "src/diagnostics/os_description.cpp",
+     'if (Has(suite, kSuitePersonal)) return " Home Edition";', "", "unit"),
+    ("os: ReactOS folder test case-blind", "src/diagnostics/os_description.cpp",
+     'return systemFolder.find("\\\\ReactOS\\\\") != std::string::npos;',
+     'return AsciiLower(systemFolder).find("\\\\reactos\\\\") != std::string::npos;', "unit"),
+    ("crash: HexWord in upper case", "src/diagnostics/crash_report.cpp",
+     'static const char kDigits[] = "0123456789abcdef";',
+     'static const char kDigits[] = "0123456789ABCDEF";', "unit"),
+    # driver
+    ("options: -url keeps the scheme", "src/driver/options.cpp",
+     'if (host.compare(0, 7, "http://") == 0) host.erase(0, 7);', "", "unit"),
+    ("wizard: same folder twice installs twice", "src/driver/wizard.cpp",
+     "if (state.qvsDir == state.qvDir) {", "if (false) {", "unit"),
+    ("wizard: folder taken without its backslash", "src/driver/wizard.cpp",
+     "dir = AddTrailingBackslash(W().GetText(field));", "dir = W().GetText(field);", "unit"),
+    ("cleanup: the end lets workers log after it", "src/driver/cleanup.cpp",
+     "    KeepLogForThisThread();\n", "", "unit"),
+    # install
+    ("hosts: one folder for both editions shows Studio", "src/install/hosts.cpp",
+     "if (qvsFolder != qvFolder) {", "if (true) {", "unit"),
+    ("hosts: a blank value ends the walk", "src/install/hosts.cpp",
+     "if (IsBlank(value)) continue;", "", "unit"),
+    ("download: percentage rounded up", "src/install/download.cpp",
+     "const long long percent = static_cast<long long>(done) * 100 / total;",
+     "const long long percent = (static_cast<long long>(done) * 100 + total - 1) / total;", "unit"),
+    ("download: the failed record stays marked", "src/install/download.cpp",
+     "                record.selected = 0;\n", "", "unit"),
+    ("file names: device names allowed", "src/install/file_names.cpp",
+     "return !IsDeviceName(name);", "return true;", "unit"),
+    ("file names: trailing dot allowed", "src/install/file_names.cpp",
+     "if (name.empty() || name.back() == '.' || name.back() == ' ') return false;",
+     "if (name.empty() || name == \".\" || name == \"..\") return false;", "unit"),
+    ("install: total bar counts one archive short", "src/install/install.cpp",
+     "100 + 100 * std::min(opened, count) / count", "100 + 100 * std::min(opened - 1, count) / count",
+     "unit"),
+    ("config: keys matched with letter case", "src/install/host_config.cpp",
+     "if (items_[i].kind == Kind::Entry && AsciiLower(items_[i].name) == wanted) return i;",
+     "if (items_[i].kind == Kind::Entry && items_[i].name == key) return i;", "unit"),
+    ("config: a value of 1 written again", "src/install/host_config.cpp",
+     'if (ini.ReadInteger(key, 0) != 1) ini.WriteString(key, "1");', 'ini.WriteString(key, "1");',
+     "unit"),
+    ("window: paced value shows repeats", "src/window/paced_value.h",
+     "if (shown_ && *shown_ == value) {", "if (false) {", "unit"),
+    # the Windows layer, caught by the Wine tests
+    ("win32: expandable registry strings left as written", "src/win32/registry_win32.cpp",
+     "if (type == REG_SZ) return TrimRegistryText(buffer);",
+     "return TrimRegistryText(buffer);", "e2e_test_hosts"),
+    ("win32: running editor matched without letter case", "src/win32/processes_win32.cpp",
+     "found = imageName.compare(0, std::string::npos, entry.szExeFile, length) == 0;",
+     "found = lstrcmpiA(imageName.c_str(), entry.szExeFile) == 0;", "e2e_test_hosts"),
+    ("win32: (Un)Check all never unticks", "src/win32/check_list.cpp",
+     "checkAllState = 1 - checkAllState;", "checkAllState = 1;", "e2e_test_catalogue"),
+    ("win32: the fault count loses increments", "src/win32/crash_hook.cpp",
+     "r.errorCount = InterlockedIncrement(&errorCount);", "r.errorCount = errorCount + 1;",
+     "e2e_test_crash"),
+]
+
+
+def run(cmd, cwd=ROOT, timeout=1800):
+    return subprocess.run(cmd, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                          text=True, timeout=timeout)
+
+
+def build(windows):
+    if run(["cmake", "--build", NATIVE, "-j2"]).returncode != 0:
+        return False
+    return not windows or all(run(["cmake", "--build", d, "-j2"]).returncode == 0
+                              for d in WINDOWS if os.path.isdir(d))
+
+
+def tests_pass(tests):
+    args = ["ctest", "--test-dir", NATIVE, "-j2", "--stop-on-failure"]
+    args += ["-L", "unit"] if tests == "unit" else ["-R", tests]
+    return run(args).returncode == 0
+
+
+def seed(fault):
+    name, rel, old, new, tests = fault
+    path = os.path.join(ROOT, rel)
+    with open(path, newline="") as f:
+        original = f.read()
+    if original.count(old) != 1:
+        return "STALE (text found %d times)" % original.count(old)
+    try:
+        with open(path, "w", newline="") as f:
+            f.write(original.replace(old, new))
+        if not build(windows=tests != "unit"):
+            return "caught (build)"
+        return "MISSED" if tests_pass(tests) else "caught"
+    finally:
+        with open(path, "w", newline="") as f:
+            f.write(original)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("-k", default="", help="only faults whose name holds this text")
+    parser.add_argument("--list", action="store_true")
+    args = parser.parse_args()
+    faults = [f for f in FAULTS if args.k in f[0]]
+    if args.list:
+        for f in faults:
+            print("%-50s %s  [%s]" % (f[0], f[1], f[4]))
+        return 0
+    if not os.path.isdir(NATIVE):
+        sys.exit("no native build in %s: run tools/test.sh first" % NATIVE)
+    results = []
+    for fault in faults:
+        started = time.monotonic()
+        verdict = seed(fault)
+        results.append(verdict)
+        print("%-8s %-50s %5.0f s" % (verdict.split()[0], fault[0], time.monotonic() - started),
+              flush=True)
+    build(windows=True)  # leave the trees as the sources are
+    caught = sum(r.startswith("caught") for r in results)
+    print("\n%d of %d seeded faults caught" % (caught, len(results)))
+    return 0 if caught == len(results) else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
