@@ -40,8 +40,7 @@ FAULTS = [
     ("catalogue: redirect hops off by one", "src/catalogue/catalogue.cpp",
      "if (hops >= kMaxRedirectHops) {", "if (hops > kMaxRedirectHops) {", "unit"),
     ("scraper: sort sees letter case", "src/catalogue/scraper.cpp",
-     "(FoldAscii(a[i]));\n        const auto y = static_cast<unsigned char>(FoldAscii(b[i]));",
-     "(a[i]);\n        const auto y = static_cast<unsigned char>(b[i]);", "unit"),
+     "for (char& c : key) c = FoldAscii(c);", "", "unit"),
     # texts
     ("texts: %fichier% without its blank", "src/texts/text_helpers.cpp",
      'ReplaceAll(text, "%fichier%", pluginName + " ")', 'ReplaceAll(text, "%fichier%", pluginName)',
