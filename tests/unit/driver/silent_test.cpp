@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include "driver/silent.h"
+#include "driver/state.h"
+#include "texts/language.h"
+#include "texts/text_helpers.h"
+
+namespace qvk {
+namespace {
+
+class SilentTest : public ::testing::TestWithParam<int> {
+protected:
+    void SetUp() override {
+        ResetState();
+        FillLanguageTables();
+        state.language = GetParam();
+    }
+};
+
+// Every box the run can raise, in the order it raises them, with the answer due; worded in the
+// language of the run, since the policy reads the table, not the English text.
+TEST_P(SilentTest, EachQuestionAnsweredByItsSlot) {
+    const std::string retry = UiText(RetryQuestion);
+    const struct {
+        std::string text;
+        int style, answer;
+    } boxes[] = {
+        {ReplaceAll(retry, "%fichier%", ""), ButtonsYesNo, AnswerYes},  // the catalogue: once
+        {ReplaceAll(retry, "%fichier%", ""), ButtonsYesNo, AnswerNo},
+        {WithFileName(retry, "Blur & Glow"), ButtonsYesNo, AnswerYes},  // a plugin: once more
+        {WithFileName(retry, "aged Photo"), ButtonsYesNo, AnswerYes},
+        {WithFileName(retry, "Blur & Glow"), ButtonsYesNo, AnswerNo},
+        {UiText(UnreadablePrefix) + "cafcolours.zip !", ButtonsOk, AnswerOk},
+        {WithEdition(UiText(ExeNotFoundQuestion), "Quorvane"), ButtonsYesNo, AnswerNo},
+        {WithEdition(UiText(UpdateConfigQuestion), "Quorvane Studio"), ButtonsYesNo, AnswerYes},
+        {UiText(AbortQuestion), ButtonsYesNo, AnswerNo},
+        {UiText(InstallFinished), ButtonsOk, AnswerOk},
+    };
+    SilentPolicy policy;
+    for (const auto& box : boxes) EXPECT_EQ(policy.Answer(box.text, box.style), box.answer) << box.text;
+    EXPECT_EQ(policy.record.failedDownloads, std::vector<std::string>{"Blur & Glow"});
+    EXPECT_EQ(policy.record.unreadable, std::vector<std::string>{"cafcolours.zip"});
+    EXPECT_TRUE(policy.record.finished);
+    EXPECT_EQ(SilentPolicy(false).Answer(boxes[7].text, ButtonsYesNo), AnswerNo);
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, SilentTest, ::testing::Values(0, 1, 2));
+
+TEST(SilentOptionsTest, CommandLines) {
+    const struct {
+        std::vector<std::string> args;
+        int language;
+        std::vector<std::string> plugins;
+        std::string qvDir, qvsDir, errorHead;
+        bool config;
+    } cases[] = {
+        {{"-silent", "-debug", "-url=H|/p"}, -1, {}, "", "", "", true},
+        {{"-lang=DE", "-plugins= Sharpen Pro ;aged photo;", "-qvdir=C:\\Q", "-qvsdir=D:\\S",
+          "-noconfig"}, 2, {"Sharpen Pro", "aged photo"}, "C:\\Q", "D:\\S", "", false},
+        {{"-lang=it"}, -1, {}, "", "", "Malformed option -lang=it", true},
+        {{"-plugins=;"}, -1, {}, "", "", "Malformed option -plugins=;", true},
+        {{"-qvdir= "}, -1, {}, "", "", "Malformed option -qvdir= ", true},
+        {{"-url=H"}, -1, {}, "", "", "Malformed option -url=H", true},
+        {{"-Silent", "-lang=xx"}, -1, {}, "", "", "Unknown option -Silent", true},
+    };
+    for (const auto& c : cases) {
+        const SilentOptions options = ReadSilentOptions(c.args);
+        EXPECT_EQ(options.language, c.language) << c.args[0];
+        EXPECT_EQ(options.plugins, c.plugins) << c.args[0];
+        EXPECT_EQ(options.qvDir + "|" + options.qvsDir, c.qvDir + "|" + c.qvsDir) << c.args[0];
+        EXPECT_EQ(options.error.substr(0, c.errorHead.size()), c.errorHead) << c.args[0];
+        EXPECT_EQ(options.error.empty(), c.errorHead.empty()) << c.args[0];
+        EXPECT_EQ(options.updateConfig, c.config) << c.args[0];
+    }
+}
+
+TEST(SilentExitTest, CodeFromWhatTheRunShowed) {
+    SilentRecord done;
+    done.catalogueRead = done.finished = true;
+    done.configurations = {{"C:\\Q\\", ConfigUpdate::Rewritten}, {"D:\\S\\", ConfigUpdate::Unchanged}};
+    SilentRecord failed = done, unreadable = done, notWritten = done, stopped = done, forced = done;
+    failed.failedDownloads = {"aged Photo"};
+    unreadable.unreadable = {"cafcolours.zip"};
+    notWritten.configurations[1].second = ConfigUpdate::Missing;
+    stopped.finished = false;
+    forced.forcedCode = SilentNoEdition;
+    const std::pair<SilentRecord, int> cases[] = {
+        {done, 0}, {failed, 1}, {unreadable, 1}, {notWritten, 1}, {stopped, 1},
+        {SilentRecord(), 2}, {forced, 3}};
+    for (const auto& c : cases) EXPECT_EQ(SilentExitCode(c.first), c.second);
+}
+
+}  // namespace
+}  // namespace qvk
