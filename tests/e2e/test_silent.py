@@ -173,6 +173,19 @@ class Silent(unittest.TestCase):
             self.assertEqual(self.ini(edition), CONFIGURED)
 
 
+class OptionTable(unittest.TestCase):
+    def test_readme_lists_every_option_the_program_reads(self):
+        root = os.path.dirname(os.path.dirname(HERE))
+        with open(os.path.join(root, "README.md"), encoding="utf-8") as f:
+            rows = [line.split(" | ") for line in f if line.startswith("| `-")]
+        known = set()
+        for name in ("driver/options.cpp", "driver/silent.cpp", "win32/fault_triggers.cpp"):
+            with open(os.path.join(root, "src", name)) as f:
+                known |= set(re.findall(r'"(-[a-z]+)=?"', f.read()))
+        self.assertEqual({o for row in rows for o in re.findall(r"`(-[a-z]+)", row[0])}, known)
+        self.assertTrue(all(len(row) == 2 and len(row[1]) > 20 for row in rows), rows)
+
+
 if __name__ == "__main__":
     winelib.require_programs("qvk", "uidriver")
     unittest.main()
