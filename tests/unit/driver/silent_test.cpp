@@ -49,28 +49,26 @@ INSTANTIATE_TEST_SUITE_P(Languages, SilentTest, ::testing::Values(0, 1, 2));
 TEST(SilentOptionsTest, CommandLines) {
     const struct {
         std::vector<std::string> args;
-        int language;
+        std::string read;  // language|Quorvane folder|Studio folder|configuration
         std::vector<std::string> plugins;
-        std::string qvDir, qvsDir, errorHead;
-        bool config;
+        std::string errorHead;
     } cases[] = {
-        {{"-silent", "-debug", "-url=H|/p"}, -1, {}, "", "", "", true},
+        {{"-silent", "-debug", "-url=H|/p"}, "-1|||1", {}, ""},
         {{"-lang=DE", "-plugins= Sharpen Pro ;aged photo;", "-qvdir=C:\\Q", "-qvsdir=D:\\S",
-          "-noconfig"}, 2, {"Sharpen Pro", "aged photo"}, "C:\\Q", "D:\\S", "", false},
-        {{"-lang=it"}, -1, {}, "", "", "Malformed option -lang=it", true},
-        {{"-plugins=;"}, -1, {}, "", "", "Malformed option -plugins=;", true},
-        {{"-qvdir= "}, -1, {}, "", "", "Malformed option -qvdir= ", true},
-        {{"-url=H"}, -1, {}, "", "", "Malformed option -url=H", true},
-        {{"-Silent", "-lang=xx"}, -1, {}, "", "", "Unknown option -Silent", true},
+          "-noconfig"}, "2|C:\\Q|D:\\S|0", {"Sharpen Pro", "aged photo"}, ""},
+        {{"-lang=it"}, "-1|||1", {}, "Malformed option -lang=it"},
+        {{"-plugins=;"}, "-1|||1", {}, "Malformed option -plugins=;"},
+        {{"-qvdir= "}, "-1|||1", {}, "Malformed option -qvdir= "},
+        {{"-url=H"}, "-1|||1", {}, "Malformed option -url=H"},
+        {{"-Silent", "-lang=xx"}, "-1|||1", {}, "Unknown option -Silent"},
     };
     for (const auto& c : cases) {
-        const SilentOptions options = ReadSilentOptions(c.args);
-        EXPECT_EQ(options.language, c.language) << c.args[0];
-        EXPECT_EQ(options.plugins, c.plugins) << c.args[0];
-        EXPECT_EQ(options.qvDir + "|" + options.qvsDir, c.qvDir + "|" + c.qvsDir) << c.args[0];
-        EXPECT_EQ(options.error.substr(0, c.errorHead.size()), c.errorHead) << c.args[0];
-        EXPECT_EQ(options.error.empty(), c.errorHead.empty()) << c.args[0];
-        EXPECT_EQ(options.updateConfig, c.config) << c.args[0];
+        const SilentOptions o = ReadSilentOptions(c.args);
+        EXPECT_EQ(std::to_string(o.language) + "|" + o.qvDir + "|" + o.qvsDir + "|" +
+                      std::to_string(o.updateConfig), c.read) << c.args[0];
+        EXPECT_EQ(o.plugins, c.plugins) << c.args[0];
+        EXPECT_EQ(o.error.substr(0, c.errorHead.size()), c.errorHead) << c.args[0];
+        EXPECT_EQ(o.error.empty(), c.errorHead.empty()) << c.args[0];
     }
 }
 
@@ -78,15 +76,14 @@ TEST(SilentExitTest, CodeFromWhatTheRunShowed) {
     SilentRecord done;
     done.catalogueRead = done.finished = true;
     done.configurations = {{"C:\\Q\\", ConfigUpdate::Rewritten}, {"D:\\S\\", ConfigUpdate::Unchanged}};
-    SilentRecord failed = done, unreadable = done, notWritten = done, stopped = done, forced = done;
+    SilentRecord failed = done, unreadable = done, notWritten = done, stopped = done;
     failed.failedDownloads = {"aged Photo"};
     unreadable.unreadable = {"cafcolours.zip"};
     notWritten.configurations[1].second = ConfigUpdate::Missing;
     stopped.finished = false;
-    forced.forcedCode = SilentNoEdition;
     const std::pair<SilentRecord, int> cases[] = {
         {done, 0}, {failed, 1}, {unreadable, 1}, {notWritten, 1}, {stopped, 1},
-        {SilentRecord(), 2}, {forced, 3}};
+        {SilentRecord(), 2}};
     for (const auto& c : cases) EXPECT_EQ(SilentExitCode(c.first), c.second);
 }
 
