@@ -133,7 +133,8 @@ def run_wizard(wine, cwd, args, auto):
 def report(wine, code, cwd):
     """What the run left: files per Plugins folder and in the system folder, the INIs."""
     def windows_path(path):
-        return "C:\\" + os.path.relpath(path, os.path.join(wine.prefix, "drive_c")).replace("/", "\\")
+        relative = os.path.relpath(path, os.path.join(wine.prefix, "drive_c"))
+        return "C:\\" + relative.replace("/", "\\")
 
     say()
     say("=== what the run left ===")

@@ -77,7 +77,16 @@ bool IsSilentRun(const std::vector<std::string>& args) {
     return std::find(args.begin(), args.end(), "-silent") != args.end();
 }
 
-std::string PluginNameKey(const std::string& name) { return AsciiLower(Trimmed(name)); }
+std::string PluginNameKey(const std::string& name) {
+    std::string key = AsciiLower(Trimmed(name));
+    // The catalogue and the command line are both in the ANSI code page: capital E acute (0xC9)
+    // matches small e acute (0xE9) as E matches e.
+    for (char& c : key) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0xC0 && byte <= 0xDE && byte != 0xD7) c = static_cast<char>(byte + 0x20);
+    }
+    return key;
+}
 
 SilentOptions ReadSilentOptions(const std::vector<std::string>& args) {
     SilentOptions options;
@@ -343,8 +352,8 @@ int ReportEnd(const std::string&) {
             failed.push_back(name + " (download failed)");
         for (const std::string& folder : {state.qvDir, state.qvsDir})
             if (!folder.empty() && !plugins.empty())
-                lines.push_back("  Installed into " + folder + "Plugins" + platform::PathSeparator() +
-                                ": " + Joined(plugins, ", "));
+                lines.push_back("  Installed into " + folder + "Plugins" +
+                                platform::PathSeparator() + ": " + Joined(plugins, ", "));
         if (!dlls.empty()) lines.push_back("  Installed into " + SystemFolder() + ": " + dlls[0]);
         if (plugins.empty() && dlls.empty()) lines.push_back("  Nothing installed");
         if (!failed.empty()) lines.push_back("  Failed: " + Joined(failed, "; "));
@@ -429,7 +438,8 @@ void RunSilent(SilentUi& ui, const SilentOptions& options) {
     }
     if (!Next()) Stop(SilentNoEdition, "No edition folder was found or given");
     for (const std::string& folder : {state.qvDir, state.qvsDir})
-        if (!folder.empty()) ui.Say("Installing into " + folder + "Plugins" + platform::PathSeparator());
+        if (!folder.empty())
+            ui.Say("Installing into " + folder + "Plugins" + platform::PathSeparator());
     for (;;) {
         PollWorkers();  // starts the install thread, then ends the program
         platform::SleepMs(1);

@@ -37,7 +37,8 @@ bool IsSilentRun(const std::vector<std::string>& args);
 // known; anything else, or a known option with an unusable value, is an error, since nobody is
 // there to notice that a mistyped switch was ignored.
 SilentOptions ReadSilentOptions(const std::vector<std::string>& args);
-// The key a plugin name is compared by: blanks around it dropped, ASCII letters in lower case.
+// The key a plugin name is compared by: blanks around it dropped, the letters of the ANSI code
+// page (Western) in lower case.
 std::string PluginNameKey(const std::string& name);
 
 // A message box as the policy sees it: the table slot its text was made from in the current

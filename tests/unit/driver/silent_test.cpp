@@ -37,7 +37,8 @@ TEST_P(SilentTest, EachQuestionAnsweredByItsSlot) {
         {UiText(InstallFinished), ButtonsOk, AnswerOk},
     };
     SilentPolicy policy;
-    for (const auto& box : boxes) EXPECT_EQ(policy.Answer(box.text, box.style), box.answer) << box.text;
+    for (const auto& box : boxes)
+        EXPECT_EQ(policy.Answer(box.text, box.style), box.answer) << box.text;
     EXPECT_EQ(policy.record.failedDownloads, std::vector<std::string>{"Blur & Glow"});
     EXPECT_EQ(policy.record.unreadable, std::vector<std::string>{"cafcolours.zip"});
     EXPECT_TRUE(policy.record.finished);
@@ -75,7 +76,7 @@ TEST(SilentOptionsTest, CommandLines) {
 TEST(SilentExitTest, CodeFromWhatTheRunShowed) {
     SilentRecord done;
     done.catalogueRead = done.finished = true;
-    done.configurations = {{"C:\\Q\\", ConfigUpdate::Rewritten}, {"D:\\S\\", ConfigUpdate::Unchanged}};
+    done.configurations = {{"Q", ConfigUpdate::Rewritten}, {"S", ConfigUpdate::Unchanged}};
     SilentRecord failed = done, unreadable = done, notWritten = done, stopped = done;
     failed.failedDownloads = {"aged Photo"};
     unreadable.unreadable = {"cafcolours.zip"};
