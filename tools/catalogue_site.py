@@ -90,6 +90,19 @@ def archive_name(name):
     return "".join(c for c in name if c.isascii() and c.isalnum()).lower() + ".zip"
 
 
+def installed_files(names, *extra):
+    """The files these plugins' archives leave below a Plugins folder, sorted as tree() lists."""
+    safe = ["".join(c for c in n if c.isascii() and c.isalnum()) for n in names]
+    return sorted([s + ".8bf" for s in safe] + [os.path.join(s, "readme.txt") for s in safe]
+                  + list(extra))
+
+
+def tree(folder):
+    """Every file below `folder`, as sorted relative paths."""
+    return sorted(os.path.relpath(os.path.join(d, f), folder)
+                  for d, _, files in os.walk(folder) for f in files)
+
+
 def build_site(root, host, layout=0, lang="en", plugins=None, xnview=False, redirect_to=None,
                page_name="plugins.php"):
     """Writes the site; returns the entries as (name, url, description, info)."""

@@ -35,6 +35,19 @@ std::atomic<uint32_t> endingThread{0};
 
 bool EndingOnThisThread() { return endingThread.load() == platform::CurrentThreadId(); }
 
+namespace {
+std::atomic<EndReport> endReport{nullptr};
+std::atomic<bool> reported{false};
+std::atomic<int> exitCode{0};
+
+void ReportEnd(const std::string& lastLine) {
+    const EndReport report = endReport.load();
+    if (report && !reported.exchange(true)) exitCode.store(report(lastLine));
+}
+}  // namespace
+
+void SetEndReport(EndReport report) { endReport.store(report); }
+
 void CleanUpAndExit(const std::string& lastLine) {
     // Taken for good: a second thread that ends the program at the same moment waits here
     // until the first one has ended the process. A fault inside the clean-up that comes back
@@ -47,6 +60,7 @@ void CleanUpAndExit(const std::string& lastLine) {
     KeepLogForThisThread();
     if (!lastLine.empty()) Log(lastLine);
     CloseShutdownGate(kWorkerGraceMs);
+    ReportEnd(lastLine);
     state.xnviewRecord = nullptr;
     catalogueJob.xnviewRecord = nullptr;
     state.plugins.clear();
@@ -56,6 +70,9 @@ void CleanUpAndExit(const std::string& lastLine) {
     BareExit();
 }
 
-void BareExit() { platform::EndProcess(); }
+void BareExit() {
+    ReportEnd("");
+    platform::EndProcess(exitCode.load());
+}
 
 }  // namespace qvk

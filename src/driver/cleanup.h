@@ -13,6 +13,13 @@ bool EndingOnThisThread();
 // The bare exit: only the platform runtime is released. Never returns.
 [[noreturn]] void BareExit();
 
+// The unattended mode's account of the run. Called once, by the orderly end (once the workers
+// have left the plugin list and the work folder, before both are cleared) or else by the bare
+// exit, with the last log line; what it returns is the process's exit code. Without one, as in
+// the wizard, every end has exit code 0.
+using EndReport = int (*)(const std::string& lastLine);
+void SetEndReport(EndReport report);
+
 // Deletes the plain files of a folder (read-only and hidden ones too), then the folder itself;
 // sub-folders are not entered, so a folder that holds one stays. Every failure is silent.
 void RemoveWorkFolder(const std::string& folder);

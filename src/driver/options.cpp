@@ -5,25 +5,32 @@
 
 namespace qvk {
 
-void ParseUrlOption(const std::string& arg) {
-    Log("URL specified...");
+bool ReadUrlOption(const std::string& arg, std::string& host, std::string& path) {
     // Only the first four characters name the option; the fifth is a separator of any kind.
     const std::string rest = arg.size() > 5 ? arg.substr(5) : std::string();
     const auto bar = rest.find('|');
-    if (bar == std::string::npos) {
-        Log("Can't find URL");
-        return;
-    }
-    std::string host = rest.substr(0, bar);
-    if (host.empty()) return;
+    if (bar == std::string::npos) return false;
+    host = rest.substr(0, bar);
+    if (host.empty()) return false;
     if (host.back() == '/') host.pop_back();
     if (host.compare(0, 7, "http://") == 0) host.erase(0, 7);
     // "-url=/|/p" or "-url=http://|/p" leave no host once trimmed: keep the defaults rather
     // than aim every request at an empty name.
-    if (host.empty()) return;
-    std::string path = rest.substr(bar + 1);
-    if (path.empty()) return;
+    if (host.empty()) return false;
+    path = rest.substr(bar + 1);
+    if (path.empty()) return false;
     if (path[0] != '/') path.insert(0, "/");
+    return true;
+}
+
+void ParseUrlOption(const std::string& arg) {
+    Log("URL specified...");
+    if (arg.find('|', 5) == std::string::npos) {
+        Log("Can't find URL");
+        return;
+    }
+    std::string host, path;
+    if (!ReadUrlOption(arg, host, path)) return;
     state.cataloguePath = path;
     state.catalogueHost = host;
     Log("URL changed (" + host + path + ")");

@@ -9,5 +9,7 @@ namespace qvk {
 void ParseOptions(const std::vector<std::string>& args);
 // One -url argument: "-url" + one separator + host + "|" + path.
 void ParseUrlOption(const std::string& arg);
+// The host and path of a -url argument; false when the argument leaves the defaults in place.
+bool ReadUrlOption(const std::string& arg, std::string& host, std::string& path);
 
 }  // namespace qvk

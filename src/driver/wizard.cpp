@@ -245,9 +245,11 @@ void AskConfigurationUpdate(const std::string& folder, const char* edition) {
         return;
     // A file rewritten from a model that misread it would be garbage: it is left alone, and the
     // log is where a support request learns why plugins still do not load.
-    if (UpdateHostConfiguration(folder) == ConfigUpdate::Unreadable)
+    const ConfigUpdate result = UpdateHostConfiguration(folder);
+    if (result == ConfigUpdate::Unreadable)
         Log(std::string("Configuration left untouched, not a plain text file: ") + folder +
             kHostConfigName);
+    if (hooks.configurationUpdated) hooks.configurationUpdated(folder, result);
 }
 
 }  // namespace

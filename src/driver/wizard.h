@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "driver/state.h"
+#include "install/host_config.h"
 #include "platform/threads.h"
 
 namespace qvk {
@@ -21,6 +22,8 @@ struct WizardHooks {
     void (*checkAll)(int last) = nullptr;
     // Starts a worker; the platform's thread start when not set.
     platform::ThreadHandle (*startThread)(platform::ThreadBody body, void* job) = nullptr;
+    // Told what became of an edition's configuration update after a Yes.
+    void (*configurationUpdated)(const std::string& folder, ConfigUpdate result) = nullptr;
 };
 
 void SetWizardHooks(const WizardHooks& hooks);

@@ -11,4 +11,12 @@ void ConsoleWrite(const std::string& bytes);
 void ConsoleWaitKey();
 void CloseConsole();
 
+// The unattended mode: the program opens no console and no box of its own from now on. The log
+// then goes to its file alone, the key wait returns at once, and the crash report's box writes
+// its text to the output and answers No. The output is the console the program was started
+// from, or the standard output it inherited (a file, a pipe, Wine's terminal); none without both.
+void UseStartingConsole();
+// Text in the ANSI code page, to that output.
+void WriteOutput(const std::string& text);
+
 }  // namespace qvk::platform

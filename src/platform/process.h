@@ -5,8 +5,9 @@
 
 namespace qvk::platform {
 
-// The platform runtime's end: flushes and closes what is open and ends the process with 0.
-[[noreturn]] void EndProcess();
+// The platform runtime's end: flushes and closes what is open and ends the process with
+// `exitCode` (0 for every end of the wizard).
+[[noreturn]] void EndProcess(int exitCode);
 
 // The full path of the program's own file (at most 255 characters).
 std::string ProgramFilePath();

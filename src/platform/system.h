@@ -10,5 +10,7 @@ namespace qvk::platform {
 std::string OsSystemFolder();
 // Every version fact; leaves systemFolder as it is.
 void ReadOsVersion(OsFacts& facts);
+// The user's default language identifier (16 bits).
+unsigned UserLanguageId();
 
 }  // namespace qvk::platform

@@ -17,6 +17,8 @@ void SetRegistryValue(int32_t root, const std::string& subKey, const std::string
 void SetRunningProcesses(const std::vector<std::string>& imageNames);
 // What the version calls report; systemFolder is what the system-folder call reports.
 void SetOsFacts(const OsFacts& facts);
+// What the user's default language call reports (0x0409 until set).
+void SetUserLanguageId(unsigned id);
 // Back to the empty start.
 void Reset();
 

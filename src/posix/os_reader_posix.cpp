@@ -8,6 +8,7 @@ namespace qvk::platform {
 namespace {
 
 OsFacts reported;
+unsigned languageId = 0x0409;
 
 }  // namespace
 
@@ -19,9 +20,12 @@ void ReadOsVersion(OsFacts& facts) {
     facts.systemFolder = folder;
 }
 
+unsigned UserLanguageId() { return languageId; }
+
 namespace fake {
 
 void SetOsFacts(const OsFacts& facts) { reported = facts; }
+void SetUserLanguageId(unsigned id) { languageId = id; }
 
 }  // namespace fake
 }  // namespace qvk::platform

@@ -193,16 +193,26 @@ bool Mutex::TryLock() {
 }
 void Mutex::Unlock() { pthread_mutex_unlock(reinterpret_cast<pthread_mutex_t*>(storage_)); }
 
-bool OpenConsole() { return true; }
-// Straight to the descriptor, as the Windows console call does: no C library lock in between.
-void ConsoleWrite(const std::string& bytes) {
+namespace {
+bool unattended = false;
+void WriteAll(const std::string& bytes) {
     for (size_t done = 0; done < bytes.size();) {
         const ssize_t n = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
         if (n <= 0) return;
         done += static_cast<size_t>(n);
     }
 }
+}  // namespace
+
+bool OpenConsole() { return !unattended; }
+// Straight to the descriptor, as the Windows console call does: no C library lock in between.
+void ConsoleWrite(const std::string& bytes) {
+    if (!unattended) WriteAll(bytes);
+}
+void UseStartingConsole() { unattended = true; }
+void WriteOutput(const std::string& text) { WriteAll(text); }
 void ConsoleWaitKey() {
+    if (unattended) return;
     for (int c = std::getchar(); c != EOF && c == 0; c = std::getchar()) {
     }
 }
@@ -217,9 +227,9 @@ std::string ProgramFilePath() {
 // No fault hook natively: the assertion stops the test that raised it.
 void RaiseFault(uint32_t) { std::abort(); }
 
-void EndProcess() {
+void EndProcess(int exitCode) {
     std::fflush(nullptr);
-    ::_exit(0);
+    ::_exit(exitCode);
 }
 
 }  // namespace qvk::platform

@@ -6,7 +6,9 @@
 // because a hex escape would otherwise swallow the hex digits that follow it.
 #include "texts/language.h"
 
+#include "diagnostics/log.h"
 #include "driver/state.h"
+#include "platform/system.h"
 
 namespace qvk {
 namespace {
@@ -314,6 +316,17 @@ int LanguageForId(unsigned id) {
         }
     }
     return -1;
+}
+
+int DetectLanguage() {
+    const unsigned id = platform::UserLanguageId();
+    Log("Language ID found: 0x" + LanguageIdDigits(id));
+    const int found = LanguageForId(id);
+    if (found >= 0) {
+        Log("Language found: " + LanguageText(found, LanguageName));
+        state.language = found;
+    }
+    return found;
 }
 
 }  // namespace qvk

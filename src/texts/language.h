@@ -40,5 +40,8 @@ void ReleaseNotesText();
 std::string LanguageIdDigits(unsigned id);
 // Index of the first language whose identifier list holds the digits, or -1.
 int LanguageForId(unsigned id);
+// The language of the user's locale: logs the identifier and the language found, sets
+// state.language when one matches and returns its index, or -1 (the language stays as it was).
+int DetectLanguage();
 
 }  // namespace qvk

@@ -70,14 +70,7 @@ void ConfirmAbort(const char* logLine) {
 
 void AskLanguage() {
     Log("AskLanguage()");
-    const unsigned id = GetUserDefaultLangID();
-    Log("Language ID found: 0x" + LanguageIdDigits(id));
-    const int found = LanguageForId(id);
-    languageFound = found >= 0;
-    if (languageFound) {
-        Log("Language found: " + LanguageText(found, LanguageName));
-        state.language = found;
-    }
+    languageFound = DetectLanguage() >= 0;
 
     RegisterWindowClass(kClassName, LanguageProc);
     // A caption without system menu: no close, minimise or maximise box.

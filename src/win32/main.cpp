@@ -15,11 +15,13 @@
 #include "driver/cleanup.h"
 #include "driver/options.h"
 #include "driver/shutdown_gate.h"
+#include "driver/silent.h"
 #include "driver/state.h"
 #include "driver/wizard.h"
 #include "install/hosts.h"
 #include "kitehttp.h"
 #include "language_dialog.h"
+#include "platform/console.h"
 #include "platform/files.h"
 #include "texts/language.h"
 #include "win32_ui.h"
@@ -99,8 +101,24 @@ void InstallHooks() {
                                                            ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
     LoadLibraryA("riched20.dll");
-    TheUi().SetEndFlag(&ShutdownRequested());
-    SetUi(&TheUi());
+    std::vector<std::string> args = Arguments();
+#ifdef QVK_FAULT_TRIGGERS
+    std::vector<std::string> productArgs;
+    for (const std::string& arg : args)
+        if (arg.compare(0, 10, "-faulttest") != 0) productArgs.push_back(arg);
+#else
+    const std::vector<std::string>& productArgs = args;
+#endif
+    // The unattended mode has no window and no console of its own from the first message on.
+    static SilentUi silentUi(platform::WriteOutput);
+    const bool silent = IsSilentRun(args);
+    if (silent) {
+        platform::UseStartingConsole();
+        SetUi(&silentUi);
+    } else {
+        TheUi().SetEndFlag(&ShutdownRequested());
+        SetUi(&TheUi());
+    }
 
     ResetState();
     FillLanguageTables();
@@ -116,12 +134,13 @@ void InstallHooks() {
                     IconWarning, ButtonsOk);
 
     QVK_AT();
-    ParseOptions(Arguments());
+    ParseOptions(args);
 #ifdef QVK_FAULT_TRIGGERS
-    ArmFaults(Arguments());
+    ArmFaults(args);
 #endif
     state.systemTempDir = platform::TempFolder();
     Log("Temp directory : " + state.systemTempDir);
+    if (silent) RunSilent(silentUi, ReadSilentOptions(productArgs));
 
     QVK_AT();
     AskLanguage();

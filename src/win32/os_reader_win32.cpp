@@ -69,4 +69,6 @@ void ReadOsVersion(OsFacts& facts) {
     facts.serverR2Metric = GetSystemMetrics(89);  // SM_SERVERR2, missing from older headers
 }
 
+unsigned UserLanguageId() { return GetUserDefaultLangID(); }
+
 }  // namespace qvk::platform

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <new>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/console.h"
@@ -20,6 +21,11 @@ namespace {
 
 HANDLE consoleIn = nullptr;
 HANDLE consoleOut = nullptr;
+// The unattended mode's output, and whether it is a console (written as wide text, so that the
+// console's own code page shows the ANSI letters right without the program changing it).
+bool unattended = false;
+HANDLE output = nullptr;
+bool outputIsConsole = false;
 
 BOOL WINAPI ConsoleEvent(DWORD event) {
     if (event == CTRL_CLOSE_EVENT) {
@@ -243,6 +249,7 @@ bool Mutex::TryLock() { return TryEnterCriticalSection(Section(storage_)) != 0; 
 void Mutex::Unlock() { LeaveCriticalSection(Section(storage_)); }
 
 bool OpenConsole() {
+    if (unattended) return false;
     if (!GetConsoleWindow()) AllocConsole();
     // The log's bytes are ANSI text; a console left in the OEM code page would show "Français"
     // as "Franþais". The file gets the same bytes either way.
@@ -289,12 +296,51 @@ void ConsoleWaitKey() {
 }
 
 void CloseConsole() {
+    if (unattended) return;  // the console is the caller's, not one of the program's own
     SetConsoleCtrlHandler(ConsoleEvent, FALSE);
     FreeConsole();
     consoleIn = consoleOut = nullptr;
 }
 
+void UseStartingConsole() {
+    unattended = true;
+    // A handle the program was given (redirected output, or Wine's terminal) comes first; a GUI
+    // program started from a console window has none, and borrows that console's screen.
+    HANDLE inherited = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (inherited && inherited != INVALID_HANDLE_VALUE) {
+        output = inherited;
+    } else if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+        output = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (output == INVALID_HANDLE_VALUE) output = nullptr;
+    }
+    DWORD mode = 0;
+    outputIsConsole = output && GetConsoleMode(output, &mode);
+}
+
+void WriteOutput(const std::string& text) {
+    if (!output || text.empty()) return;
+    DWORD written = 0;
+    if (outputIsConsole) {
+        const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                               nullptr, 0);
+        if (length > 0) {
+            std::vector<wchar_t> wide(length);
+            MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                                length);
+            if (WriteConsoleW(output, wide.data(), static_cast<DWORD>(length), &written, nullptr))
+                return;
+        }
+    }
+    WriteFile(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
 bool CriticalErrorBox(const std::string& text, bool yesNo) {
+    if (unattended) {
+        // Nobody is there to answer: the report ends the program, as after No.
+        WriteOutput("Critical error: " + text + "\r\n");
+        return false;
+    }
     const UINT style = MB_ICONERROR | (yesNo ? MB_YESNO : MB_OK) | MB_SETFOREGROUND | MB_TOPMOST;
     return MessageBoxA(nullptr, text.c_str(), "Critical error", style) == IDYES;
 }
@@ -307,9 +353,9 @@ std::string ProgramFilePath() {
 
 void RaiseFault(uint32_t code) { RaiseException(code, 0, 0, nullptr); }
 
-void EndProcess() {
+void EndProcess(int exitCode) {
     std::fflush(nullptr);
-    ExitProcess(0);
+    ExitProcess(static_cast<UINT>(exitCode));
 }
 
 }  // namespace qvk::platform

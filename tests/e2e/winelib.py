@@ -708,6 +708,32 @@ def registry_values(wine, view, created, values):
         raise WineError("could not delete %s" % failed)
 
 
+EDITIONS = {"Quorvane": ("Quorvane.exe", "HKLM\\SOFTWARE\\Quorvane"),
+            "Quorvane Studio": ("qv-studio.exe", "HKLM\\SOFTWARE\\Quorvane Studio")}
+
+
+def editor_folder(wine, edition, *rest):
+    return os.path.join(wine.prefix, "drive_c", "Program Files", edition, *rest)
+
+
+@contextlib.contextmanager
+def installed_editions(wine, editions, ini_text, registered=True):
+    """Each edition "installed" anew: its folder under C:\\Program Files with nothing but its
+    program and a Quorvane.ini of `ini_text`, and (when `registered`) its folder as the default
+    value of its own key, which the program's registry probe reads; the keys go on exit."""
+    for edition in editions:
+        exe = EDITIONS[edition][0]
+        with open(os.path.join(fresh_dir(editor_folder(wine, edition)), exe), "wb"):
+            pass
+        with open(editor_folder(wine, edition, "Quorvane.ini"), "w", newline="") as f:
+            f.write(ini_text)
+    keys = [EDITIONS[e][1] for e in editions] if registered else []
+    values = [(EDITIONS[e][1], "", "REG_SZ", "C:\\Program Files\\%s\\" % e)
+              for e in editions] if registered else []
+    with registry_values(wine, registry_view(qvk_exe()), keys, values):
+        yield
+
+
 # --- the loopback plugin server ---------------------------------------------------------------
 
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -754,6 +780,21 @@ class PluginServer:
 
     def __exit__(self, *exc):
         self.stop()
+
+
+def own_plugin_server(root, build, rules=None, attempts=5):
+    """A PluginServer on an address of this process's own (other runs test on this machine
+    too), serving the site that `build(root, address)` writes; the server has `.address`."""
+    for attempt in range(attempts):
+        n = os.getpid() + attempt * 7919
+        address = "127.%d.%d.%d" % (192 + (n >> 16 & 63), n >> 8 & 255, 1 + (n & 255) % 254)
+        build(root, address)
+        try:
+            return PluginServer(root, address, rules=rules)
+        except WineError:
+            if attempt == attempts - 1:
+                raise
+    raise WineError("no plugin server")
 
 
 # --- pixels from screenshots -----------------------------------------------------------------
