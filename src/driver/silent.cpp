@@ -190,7 +190,8 @@ int SilentPolicy::Answer(const std::string& text, int style) {
 int SilentExitCode(const SilentRecord& record) {
     if (record.forcedCode >= 0) return record.forcedCode;
     if (!record.catalogueRead) return SilentNoCatalogue;
-    if (!record.finished || !record.failedDownloads.empty() || !record.unreadable.empty())
+    if (!record.finished || !record.failedDownloads.empty() || !record.unreadable.empty() ||
+        !record.incomplete.empty())
         return SilentPluginsFailed;
     for (const auto& configuration : record.configurations)
         if (ConfigurationFailed(configuration.second)) return SilentPluginsFailed;
@@ -331,9 +332,15 @@ void NoteConfiguration(const std::string& folder, ConfigUpdate result) {
     silentUi->NoteConfiguration(folder, result);
 }
 
+bool Holds(const std::vector<std::string>& names, const std::string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
 // The final account: on the output and in the log.
 int ReportEnd(const std::string&) {
-    const SilentRecord record = silentUi->Record();
+    SilentRecord record = silentUi->Record();
+    // Read only once the install thread is over, which "Installation finished." tells.
+    if (record.finished) record.incomplete = state.incompleteArchives;
     const int code = SilentExitCode(record);
     std::vector<std::string> lines = {"Summary:"};
     if (record.finished) {
@@ -341,9 +348,10 @@ int ReportEnd(const std::string&) {
         for (const PluginRecord& plugin : state.plugins) {
             if (plugin.selected != 1) continue;
             const std::string file = FileNameOfUrl(plugin.url);
-            if (std::find(record.unreadable.begin(), record.unreadable.end(), file) !=
-                record.unreadable.end()) {
+            if (Holds(record.unreadable, file)) {
                 failed.push_back(plugin.name + " (" + file + " could not be read)");
+            } else if (Holds(record.incomplete, file)) {
+                failed.push_back(plugin.name + " (not every file of " + file + " could be written)");
             } else {
                 (plugin.name == kXnViewDllName ? dlls : plugins).push_back(plugin.name);
             }

@@ -57,6 +57,7 @@ struct SilentRecord {
     int forcedCode = -1;         // a code the driver decided on itself
     std::vector<std::string> failedDownloads;  // plugin names
     std::vector<std::string> unreadable;       // archive file names
+    std::vector<std::string> incomplete;       // archives installed with files not written
     std::vector<std::pair<std::string, ConfigUpdate>> configurations;  // folder, result
 };
 int SilentExitCode(const SilentRecord& record);

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "catalogue/plugin_record.h"
 #include "platform/threads.h"
@@ -44,6 +45,9 @@ struct InstallerState {
     std::string qvDir;
     std::string qvsDir;
     PluginList plugins;
+    // Archives installed with some files not written (a locked or protected target): the
+    // wizard only logs them, the unattended run reports them.
+    std::vector<std::string> incompleteArchives;
 };
 
 // Four fields each: the main thread fills a block before it starts the worker and reads the

@@ -275,13 +275,17 @@ void ArchiveReader::ExtractCurrentEntry(const std::vector<std::string>& destinat
         const std::size_t lastSeparator = entry.relative.rfind(separator);
         const std::string folder =
             base + (lastSeparator == std::string::npos ? "" : entry.relative.substr(0, lastSeparator + 1));
-        if (!EnsureFolder(folder)) continue;
+        if (!EnsureFolder(folder)) {
+            ++writeFailures_;
+            continue;
+        }
         if (entry.folder) continue;
         Output out{base + entry.relative + ".qvk" + std::to_string(++sequence_) + ".tmp",
                    base + entry.relative, nullptr, true};
         out.file = std::fopen(out.temporary.c_str(), "wb");
         if (!out.file) {
             Log("Unable to write " + out.target);
+            ++writeFailures_;
             continue;
         }
         outputs.push_back(out);
@@ -317,7 +321,10 @@ void ArchiveReader::ExtractCurrentEntry(const std::vector<std::string>& destinat
     for (Output& out : outputs) {
         if (std::fclose(out.file) != 0) out.good = false;
         if (!whole || !out.good) {
-            if (whole) Log("Unable to write " + out.target);
+            if (whole) {
+                Log("Unable to write " + out.target);
+                ++writeFailures_;
+            }
             RemoveStaged(out.temporary);
             continue;
         }
@@ -348,6 +355,7 @@ int ArchiveReader::Commit() {
             ++installed;
         } else {
             Log("Unable to write " + file.target);
+            ++writeFailures_;
             RemoveStaged(file.temporary);
         }
     }

@@ -56,6 +56,8 @@ public:
     bool Damaged() const { return !failure_.empty(); }
     bool Cancelled() const { return cancelled_; }
     const std::string& Failure() const { return failure_; }
+    // Files (or their folders) that could not be written, of an archive that read well.
+    int WriteFailures() const { return writeFailures_; }
 
     // Puts every staged file in its target's place (a read-only target is replaced too); a file
     // that cannot take its place is deleted and logged. Returns the number installed.
@@ -74,6 +76,7 @@ private:
 
     void* zip_ = nullptr;
     bool empty_ = false;  // an archive without entries, which minizip does not open
+    int writeFailures_ = 0;
     bool hasEntry_ = false;
     const std::atomic<bool>* cancel_ = nullptr;
     bool cancelled_ = false;

@@ -20,7 +20,7 @@
 namespace qvk {
 namespace {
 
-enum class Outcome { Installed, Unreadable, Stopped };
+enum class Outcome { Installed, Incomplete, Unreadable, Stopped };
 
 void SetHeading(const std::string& text) {
     if (Ui* ui = CurrentUi()) ui->SetText(HeadingText, text);
@@ -94,7 +94,7 @@ Outcome InstallArchive(const std::string& path, bool xnview, const std::string& 
         return Outcome::Unreadable;
     }
     reader.Commit();
-    return Outcome::Installed;
+    return reader.WriteFailures() > 0 ? Outcome::Incomplete : Outcome::Installed;
 }
 
 }  // namespace
@@ -149,6 +149,10 @@ void InstallThread(InstallJob* job) {
             Log("Error");
             ShowMessage(UiText(UnreadablePrefix) + fileName + " !", IconError, ButtonsOk);
         } else {
+            if (outcome == Outcome::Incomplete) {
+                WorkSection section;
+                state.incompleteArchives.push_back(fileName);
+            }
             ++opened;
             if (count > 0) SetBar(TotalProgressBar, 100 + 100 * std::min(opened, count) / count);
         }

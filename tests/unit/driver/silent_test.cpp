@@ -77,13 +77,15 @@ TEST(SilentExitTest, CodeFromWhatTheRunShowed) {
     SilentRecord done;
     done.catalogueRead = done.finished = true;
     done.configurations = {{"Q", ConfigUpdate::Rewritten}, {"S", ConfigUpdate::Unchanged}};
-    SilentRecord failed = done, unreadable = done, notWritten = done, stopped = done;
+    SilentRecord failed = done, unreadable = done, notWritten = done, stopped = done,
+                 locked = done;
     failed.failedDownloads = {"aged Photo"};
     unreadable.unreadable = {"cafcolours.zip"};
     notWritten.configurations[1].second = ConfigUpdate::Missing;
     stopped.finished = false;
+    locked.incomplete = {"sharpenpro.zip"};
     const std::pair<SilentRecord, int> cases[] = {
-        {done, 0}, {failed, 1}, {unreadable, 1}, {notWritten, 1}, {stopped, 1},
+        {done, 0}, {failed, 1}, {unreadable, 1}, {notWritten, 1}, {stopped, 1}, {locked, 1},
         {SilentRecord(), 2}};
     for (const auto& c : cases) EXPECT_EQ(SilentExitCode(c.first), c.second);
 }

@@ -142,6 +142,7 @@ TEST_F(InstallTest, InstallsWhatIsSoundAndNothingElse) {
     EXPECT_EQ(ui.Messages()[1].title, "Error");
     EXPECT_EQ(ui.Messages()[1].style, IconError | ButtonsOk);
     EXPECT_EQ(ui.Progress(TotalProgressBar), (std::vector<int>{120, 140, 160}));
+    EXPECT_TRUE(state.incompleteArchives.empty());  // refused entries are not failed writes
     EXPECT_EQ(ui.Texts(HeadingText).front(), "Installing: good.zip");
     // The tail: the empty archive's 0, the damaged one's 0 and 50, the DLL archive's 0 and 100.
     const std::vector<int> bar = ui.Progress(installprog);
@@ -182,6 +183,7 @@ TEST_F(InstallTest, FailedWriteKeepsTheOldFile) {
     EXPECT_EQ(test::ReadWholeFile(root / "qv/Plugins/big.bin"), "old");
     EXPECT_NE(LogText().find("Unable to write " + root / "qv//Plugins/big.bin"), std::string::npos);
     EXPECT_EQ(ui.Progress(TotalProgressBar), std::vector<int>{200});
+    EXPECT_EQ(state.incompleteArchives, std::vector<std::string>{"big.zip"});
 }
 
 TEST_F(InstallTest, CancelledReadingLeavesNothing) {
