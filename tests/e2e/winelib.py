@@ -32,6 +32,7 @@ import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 
@@ -683,27 +684,52 @@ def registry_view(exe):
     return "32" if pe_machine(exe) == I386 else "64"
 
 
+def _reg_text(kind, data):
+    if kind == "REG_DWORD":
+        return "dword:%08x" % int(data)
+    if kind == "REG_SZ":
+        return '"%s"' % data.replace("\\", "\\\\").replace('"', '\\"')
+    code = {"REG_EXPAND_SZ": 2, "REG_MULTI_SZ": 7}[kind]
+    return "hex(%d):%s" % (code, ",".join("%02x" % b for b in (data + "\0").encode("utf-16-le")))
+
+
 @contextlib.contextmanager
 def registry_values(wine, view, created, values):
     """Writes (key, name, kind, data) values, name "" for a key's default value, into the
-    prefix's registry with `wine reg add` in that view; on exit deletes the keys `created`, the
-    highest keys the values make. None of those may exist before: the registry is left as found."""
+    prefix's registry in that view, all from one .reg file that `reg import` reads; on exit
+    deletes the keys `created`, the highest keys the values make. None of those may exist
+    before: the registry is left as found. A failure shows reg's own words."""
     loader = wine.state.get("boot_loader", LOADER64)
 
-    def reg(*args):
-        return subprocess.run([loader, "reg"] + list(args) + ["/reg:" + view], env=wine.env(loader),
-                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL, timeout=60).returncode
-    if any(reg("query", key) == 0 for key in created):
-        raise WineError("the prefix already holds one of %s" % created)
+    def reg(*args):  # its words go to a file: the Wine services it may start keep pipes open
+        with tempfile.TemporaryFile() as out:
+            code = subprocess.run([loader, "reg"] + list(args) + ["/reg:" + view], stdout=out,
+                                  stderr=out, stdin=subprocess.DEVNULL, env=wine.env(loader),
+                                  timeout=120).returncode
+            out.seek(0)
+            return code, out.read().decode("utf-8", "replace").strip()
+    present = [key for key in created if reg("query", key)[0] == 0]
+    if present:
+        raise WineError("the prefix already holds %s" % present)
+    lines = ["Windows Registry Editor Version 5.00"]
+    for key, name, kind, data in values:
+        long_root = key.replace("HKLM\\", "HKEY_LOCAL_MACHINE\\").replace(
+            "HKCU\\", "HKEY_CURRENT_USER\\").replace("HKCR\\", "HKEY_CLASSES_ROOT\\")
+        lines += ["", "[%s]" % long_root, '%s=%s' % ('@' if name == "" else '"%s"' % name,
+                                                     _reg_text(kind, data))]
+    with tempfile.NamedTemporaryFile("w", suffix=".reg", encoding="utf-16", dir=wine.prefix,
+                                     delete=False) as f:
+        f.write("\r\n".join(lines) + "\r\n")
     try:
-        for key, name, kind, data in values:
-            which = ["/ve"] if name == "" else ["/v", name]
-            if reg("add", key, *which, "/t", kind, "/d", data, "/f") != 0:
-                raise WineError("reg add %s %r failed" % (key, name))
+        code, said = reg("import", "Z:" + f.name.replace("/", "\\"))
+        if code != 0:
+            raise WineError("reg import of %s failed (exit %d): %s\n%s"
+                            % (f.name, code, said, "\n".join(lines)))
         yield
     finally:
-        failed = [key for key in created if reg("delete", key, "/f") != 0]
+        failed = [(key, said) for key in created for code, said in [reg("delete", key, "/f")]
+                  if code != 0]
+        os.remove(f.name)
     if failed:  # reached only when the test itself went through
         raise WineError("could not delete %s" % failed)
 
