@@ -26,7 +26,7 @@ class Crash(CatalogueCase):
         """qvk-faults.exe to the notes page (where the "main" faults come) and, with a server,
         to the catalogue; `answers` to the critical error boxes; with `analysed`, the catalogue
         thread's end. Returns the run."""
-        address = self.serve().address if server else "127.0.0.1"  # a run that fetches nothing
+        address = self.serve().address if server else winelib.loopback(7)  # nothing served there
         run = self.start("en", address, list(args) + ["-faulttest=" + faults],
                          winelib.programs("faults", "uidriver")["faults"], catalogue=server)
         for box, button in answers:

@@ -23,7 +23,7 @@ class Hosts(unittest.TestCase):
         cwd = winelib.fresh_dir(os.path.join(art, "cwd"))
         with open(os.path.join(cwd, "qvk-local.txt"), "wb") as f:
             f.write(winelib.catalogue_site.catalogue_page([
-                (n, "http://127.0.0.1/%d.zip" % i, d, a)
+                (n, "http://%s/%d.zip" % (winelib.loopback(), i), d, a)
                 for i, (n, d, a) in enumerate(winelib.catalogue_site.DEFAULT_PLUGINS)]).encode("cp1252"))
         # Editors in the prefix: the program itself under their image names, waiting in its
         # German language dialog; only the exact name counts.

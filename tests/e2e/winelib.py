@@ -45,6 +45,16 @@ class DriverError(AssertionError):
     """uidriver.exe answered "error ..." (the answer is the message)."""
 
 
+class _Stopped:
+    """A context manager that calls its stop() on leaving."""
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+
 _started = []  # every Popen this module started, stopped at exit whatever happened
 atexit.register(lambda: [stop_process(p, 2.0) for p in reversed(_started)])
 
@@ -89,12 +99,11 @@ def pe_machine(path):
 
 
 def _can_exec(path):
-    try:
-        subprocess.run([path, "--version"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       timeout=20, check=False)
-        return True
-    except (OSError, subprocess.TimeoutExpired):  # ENOEXEC: no ia32 emulation, or missing
+    try:  # ENOEXEC: no ia32 emulation in the kernel for a 32-bit loader
+        subprocess.run([path, "--version"], capture_output=True, timeout=20)
+    except (OSError, subprocess.TimeoutExpired):
         return False
+    return True
 
 
 def _qemu_runs_32bit():
@@ -131,25 +140,16 @@ PROGRAMS = {"qvk": "src/win32/qvk.exe", "uidriver": "tools/uidriver/uidriver.exe
             "faults": "src/win32/qvk-faults.exe"}
 
 
-def build_dirs():
-    """The Windows builds in order of preference: the shipped 32-bit one, then its 64-bit twin."""
-    return [d for d in (os.environ.get("QVK_WIN_BUILD_DIR"), os.environ.get("QVK_WIN64_BUILD_DIR"))
-            if d]
-
-
 def programs(*names):
     """Paths of these programs, all from the first build that Wine can run here (so that the
     driver always matches the program it drives); WineUnavailable with every build's reason."""
     reasons, absent = [], []
-    for folder in build_dirs():
+    for folder in filter(None, map(os.environ.get, ("QVK_WIN_BUILD_DIR", "QVK_WIN64_BUILD_DIR"))):
         paths = {n: os.path.join(folder, PROGRAMS[n]) for n in names}
         absent += [p for p in paths.values() if not os.path.isfile(p)]
-        if not all(map(os.path.isfile, paths.values())):
-            continue
         try:
-            for path in paths.values():
-                loader_for(path)
-            return paths
+            if all(map(os.path.isfile, paths.values())) and all(map(loader_for, paths.values())):
+                return paths
         except WineUnavailable as why:
             reasons.append(str(why))
     if absent:  # a build that was asked for but is not there is a fault, not a host limit
@@ -367,7 +367,7 @@ def unescape(text):
     return re.sub(r"\\([\\rnt])", lambda m: {"r": "\r", "n": "\n", "t": "\t"}.get(m[1], m[1]), text)
 
 
-class Driver:
+class Driver(_Stopped):
     """uidriver.exe over pipes: d.cmd("text 31") -> "Please read..."; raises DriverError with
     the driver's answer on "error ...". A transcript of the exchange goes to `transcript`."""
 
@@ -410,7 +410,7 @@ class Driver:
             raise DriverError("%s -> %s" % (line, unescape(answer)))
         raise WineError("unexpected answer %r to %r" % (answer, line))
 
-    def close(self):
+    def stop(self):
         if self.proc.poll() is None:
             with contextlib.suppress(OSError, subprocess.TimeoutExpired):
                 self.proc.stdin.write(b"quit\n")
@@ -421,14 +421,10 @@ class Driver:
             self._log.close()
             self._log = None
 
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
+    close = stop  # the name it had first
 
 
-class Run:
+class Run(_Stopped):
     """One program started under Wine, with its driver; a context manager that stops both."""
 
     def __init__(self, wine, exe, args, cwd, locale=None, timeout=60, artifacts=None):
@@ -482,15 +478,9 @@ class Run:
             with contextlib.suppress(OSError, subprocess.SubprocessError, WineError):
                 self.screenshot("at-stop")
         if self._driver is not None:
-            self._driver.close()
+            self._driver.stop()
         stop_process(self.proc)
         self._out.close()
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.stop()
 
 
 def run_qvk(args, cwd, locale=None, timeout=60, wine=None, artifacts=None, exe=None):
@@ -592,7 +582,7 @@ def loopback(k=0):
     return "127.%d.%d.%d" % (64 + (n >> 16), (n >> 8) & 255, 1 + (n & 255) % 254)
 
 
-class PluginServer:
+class PluginServer(_Stopped):
     """tools/plugin_server.py on one loopback address, port 80, serving `root`; `requests()`
     reads its request log. `rules` is a rules file or a dict that set_rules writes. Use as a
     context manager: the server is stopped by its pid."""
@@ -636,12 +626,6 @@ class PluginServer:
 
     def stop(self):
         stop_process(self.proc)
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.stop()
 
 
 def own_plugin_server(root, build, rules=None, attempts=5, k=0):
