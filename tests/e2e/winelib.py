@@ -438,7 +438,7 @@ class Run(_Stopped):
         except BaseException:
             self._out.close()
             raise
-        self._driver = None
+        self._driver, self.shots = None, 0
 
     @property
     def driver(self):
@@ -470,7 +470,9 @@ class Run(_Stopped):
     def running(self):
         return self.proc.poll() is None
 
-    def screenshot(self, name):
+    def screenshot(self, name=None):
+        self.shots += 1
+        name = name or "shot-%02d" % self.shots
         return self.wine.screenshot(os.path.join(self.artifacts, name + ".png"))
 
     def stop(self):
