@@ -609,7 +609,8 @@ class PluginServer(_Stopped):
             if lines.get(timeout=20).strip() == "ready":
                 return
         stop_process(self.proc)
-        raise WineError("plugin server on %s did not start: %s" % (address, self.proc.stderr.read()))
+        raise WineError("plugin server on %s did not start: %s"
+                        % (address, self.proc.stderr.read()))
 
     def set_rules(self, rules):
         """Replaced in one step: the server reads the file at every request."""
