@@ -7,13 +7,12 @@ import os
 import re
 import shutil
 import subprocess
-import sys
 import unittest
 
+import catalogue_site
+import winelib
+
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path[:0] = [HERE, os.path.join(os.path.dirname(os.path.dirname(HERE)), "tools")]
-import catalogue_site  # noqa: E402
-import winelib  # noqa: E402
 
 NAMES = sorted((p[0] for p in catalogue_site.DEFAULT_PLUGINS), key=str.lower)
 INI = "[Plugins]\r\nLoadPlugins=0\r\n"

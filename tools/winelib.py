@@ -1,6 +1,7 @@
-"""Harness of the end-to-end tests: the Windows programs under Wine on an Xvfb display, driven
-through uidriver.exe, which answers one line per command. One test run shares one prefix and one
-display: `winelib.py setup` (a CTest fixture) starts Xvfb, makes the prefix and writes the state
+"""The Wine environment of the demo, the download benchmark and the end-to-end tests: the
+Windows programs under Wine on an Xvfb display, driven through uidriver.exe, which answers one
+line per command, with the loopback plugin server and the prefix's registry. One test run shares
+one prefix and one display: `winelib.py setup` (a CTest fixture) starts Xvfb, makes the prefix and writes the state
 file named by QVK_WINE_STATE, `winelib.py cleanup` ends them. QVK_WIN_BUILD_DIR names the shipped
 32-bit build, QVK_WIN64_BUILD_DIR its 64-bit twin, run where 32-bit programs cannot start;
 QVK_E2E_ARTIFACTS a test's folder. Every wait is bounded; what is started is stopped by its pid."""
@@ -20,7 +21,7 @@ import tempfile
 import threading
 import time
 
-SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tools"))
 import catalogue_site  # noqa: E402
 
