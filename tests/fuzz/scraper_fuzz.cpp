@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "support/scraper_check.h"
+#include "scraper_rules.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string page(reinterpret_cast<const char*>(data), size);

@@ -2,11 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "support/catalogue_pages.h"
 #include "support/event_ui.h"
-#include "support/scraper_check.h"
 #include "texts/language.h"
 #include "texts/text_helpers.h"
 
@@ -255,39 +252,6 @@ TEST(ScrapeCatalogue, FillsTheListTheJobAndTheLogBoxOrEndsTheProgram) {
     EXPECT_EXIT(ScrapeCatalogue(page, kHost, "", "", job), ::testing::ExitedWithCode(0),
                 "\\[message\\] The list format is not correct\\.");
     ResetState();
-}
-
-// Damaged pages: random cuts, insertions, deletions and doubled markers of valid pages. Nothing
-// may crash (the sanitizers watch), and every record must be a real plugin entry.
-TEST(ScraperRobustness, MutatedPagesNeverGiveBogusRecords) {
-    std::vector<PageEntry> entries = GeneratedEntries(6);
-    entries[2].name = "Caf\xE9 <b>bold</b>";
-    PageOptions o;
-    o.xnviewUrl = "http://h/XnViewDll.zip";
-    const std::string markers[] = {kL0CountStart, kL1CountStart, kCountEnd, kL0EntryStart, kL1EntryStart,
-                                   kL0Separator, kL1Separator, kXnViewMarker, "</table>", "href=\"", "\">",
-                                   "</a>", "<u>", "</i><br>", " / ", "<br>", "http://", "\xA0", "9999 "};
-    std::mt19937 rng(20080815);
-    auto pick = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng); };
-    int withRecords = 0;
-    for (int i = 0; i < 6000; ++i) {
-        std::string page = LayoutPage(i % 2, entries, o);
-        for (std::size_t edits = 1 + pick(3); edits-- > 0;) {
-            const std::size_t at = pick(page.size() + 1);
-            const std::string& m = markers[pick(std::size(markers))];
-            switch (pick(5)) {
-                case 0: page.resize(at); break;
-                case 1: page.insert(at, m); break;
-                case 2: page.erase(at, pick(64)); break;
-                case 3: page.insert(std::min(page.find(m, at), page.size()), m); break;  // a marker doubled
-                default: page.insert(at, 1, static_cast<char>(pick(256))); break;
-            }
-        }
-        const ScrapeResult r = ScrapePage(page, kHost, "", "");
-        ASSERT_EQ(BrokenScrapeRule(page, r, false), "") << page;
-        withRecords += !r.records.empty();
-    }
-    EXPECT_GT(withRecords, 600);  // the mutations leave most pages readable
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// What any scrape of any page must give, whatever the page's damage: shared by the unit tests'
-// mutated pages and the libFuzzer target.
+// What any scrape of any page must give, whatever the page's damage.
 #pragma once
 #include <string>
 
