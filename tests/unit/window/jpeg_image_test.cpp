@@ -2,29 +2,22 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
+#include "support/test_support.h"
 
 namespace qvk {
 namespace {
 
-std::string ReadResource(const std::string& name) {
-    std::ifstream in(std::string(QVK_SOURCE_DIR) + "/res/" + name, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
+std::string Banner(const char* name) { return test::ReadWholeFile(std::string(QVK_SOURCE_DIR) + "/res/" + name).value_or(""); }
 
 // The progressive side banner runs from night blue at the top to teal at the bottom; the header
 // banner is baseline coded.
 TEST(JpegDecoding, BannersDecodeToTheirSizeInRedGreenBlue) {
     RgbImage image;
     std::string error;
-    ASSERT_TRUE(DecodeJpeg(ReadResource("header_banner.jpg"), image, &error)) << error;
+    ASSERT_TRUE(DecodeJpeg(Banner("header_banner.jpg"), image, &error)) << error;
     EXPECT_EQ(image.width * 1000 + image.height, 495057);
-    ASSERT_TRUE(DecodeJpeg(ReadResource("side_banner.jpg"), image, &error)) << error;
+    ASSERT_TRUE(DecodeJpeg(Banner("side_banner.jpg"), image, &error)) << error;
     EXPECT_EQ(image.width * 1000 + image.height, 164314);
-    EXPECT_EQ(image.sourceComponents, 3);
     ASSERT_EQ(image.pixels.size(), 164u * 314 * 3);
     const uint8_t *top = image.Row(2) + 150 * 3, *bottom = image.Row(250) + 150 * 3;
     EXPECT_GT(top[2], top[0] + 30);        // blue over red
@@ -33,15 +26,13 @@ TEST(JpegDecoding, BannersDecodeToTheirSizeInRedGreenBlue) {
 }
 
 TEST(JpegDecoding, CutDamagedAndForeignDataFailCleanly) {
-    std::vector<std::string> bad = {"", "\xFF\xD8\xFF\xD9", std::string(4096, '\x5A')};
+    std::vector<std::string> bad = {"", "\xFF\xD8\xFF\xD9", test::Noise(4096, 7)};
     for (const char* file : {"side_banner.jpg", "header_banner.jpg"}) {
-        const std::string jpeg = ReadResource(file);
+        const std::string jpeg = Banner(file);
         for (std::size_t cut : {std::size_t{2}, std::size_t{100}, jpeg.size() / 2, jpeg.size() - 2}) bad.push_back(jpeg.substr(0, cut));
         // An end marker in the middle of the picture data: libjpeg alone would pad the rest grey.
-        std::string damaged = jpeg;
-        const std::size_t middle = jpeg.find("\xFF\xDA") + (jpeg.size() - jpeg.find("\xFF\xDA")) / 2;
-        damaged.replace(middle, 2, "\xFF\xD9");
-        bad.push_back(damaged);
+        bad.push_back(jpeg);
+        bad.back().replace(jpeg.find("\xFF\xDA") + (jpeg.size() - jpeg.find("\xFF\xDA")) / 2, 2, "\xFF\xD9");
     }
     for (const std::string& data : bad) {
         RgbImage image;
@@ -51,7 +42,7 @@ TEST(JpegDecoding, CutDamagedAndForeignDataFailCleanly) {
     }
     RgbImage image;
     EXPECT_FALSE(DecodeJpeg(nullptr, 10, image));
-    EXPECT_TRUE(DecodeJpeg(ReadResource("header_banner.jpg"), image));  // usable again after all of these
+    EXPECT_TRUE(DecodeJpeg(Banner("header_banner.jpg"), image));  // usable again after all of these
 }
 
 }  // namespace
