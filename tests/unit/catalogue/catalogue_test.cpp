@@ -5,12 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "catalogue/scraper.h"
-#include "diagnostics/log.h"
-#include "driver/shutdown_gate.h"
 #include "support/catalogue_pages.h"
-#include "support/event_ui.h"
+#include "support/core_test.h"
 #include "support/plugin_server.h"
-#include "texts/language.h"
 
 namespace qvk {
 namespace {
@@ -39,21 +36,15 @@ std::string RedirectPage(const std::string& target) {
            target + "\">\n</head><body>Redirecting...</body></html>\n";
 }
 
-class CatalogueThreadTest : public ::testing::Test {
+class CatalogueThreadTest : public CoreTest {
 protected:
     void SetUp() override {
-        ResetState();
-        ResetShutdownGateForTests();
-        FillLanguageTables();
+        CoreTest::SetUp();
         job.path = kDefaultCataloguePath;
     }
-    void TearDown() override { ResetState(); }
-    // A server on a loopback address of its own, serving `root` with the rules in root/rules.json.
+    // The catalogue job asks the last server started.
     std::unique_ptr<PluginServer> Serve(const ScratchDir& root, const std::string& rules = "{}") {
-        WriteWholeFile(root / "rules.json", rules);
-        std::remove((root / ".requests.jsonl").c_str());  // a root may serve more than once
-        auto server = std::make_unique<PluginServer>(root.path(), root / "rules.json");
-        EXPECT_TRUE(server->ready());
+        auto server = test::Serve(root, rules);
         job.host = server->address();
         return server;
     }
@@ -63,9 +54,7 @@ protected:
             targets.push_back(raw.substr(4, raw.find(" HTTP/1.0\r\nhost: " + server.address() + "\r\n") - 4));
         return targets;
     }
-    ScratchDir work{true}, rootA, rootB;  // work: the thread's current folder
-    ScopedUi window;
-    EventUi& ui = window.ui;
+    ScratchDir rootA, rootB;
     CatalogueJob job;
 };
 

@@ -8,24 +8,13 @@
 #include <functional>
 #include <thread>
 
-#include "diagnostics/log.h"
-#include "driver/state.h"
 #include "platform/threads.h"
-#include "support/test_support.h"
+#include "support/core_test.h"
 
 namespace qvk {
 namespace {
 
-class LogTest : public ::testing::Test {
-protected:
-    void SetUp() override { ResetState(); }
-    void TearDown() override { CloseLog(); }
-    std::string Closed() {
-        CloseLog();
-        return test::ReadWholeFile("qvk.log").value_or("");
-    }
-    test::ScratchDir folder{true};
-};
+using LogTest = test::CoreTest;
 
 TEST_F(LogTest, BannerReplacesAnOldLogAndLinesEndInCrLf) {
     test::WriteWholeFile("qvk.log", "old contents that must go\r\n");
@@ -33,7 +22,7 @@ TEST_F(LogTest, BannerReplacesAnOldLogAndLinesEndInCrLf) {
     ActivateDebug();  // a second switch-on changes nothing
     Log("\r\nX");
     LogLines({"", "Y"});
-    const std::string log = Closed();
+    const std::string log = LogText();
     Log("after close");
     EXPECT_EQ(log.rfind("Debug mode launched\r\nQVK release 1.5.0.0. Build 15/08/2008, 14:32:29\r\nHost OS: ", 0), 0u);
     EXPECT_EQ(log.find("Debug mode launched", 1), std::string::npos);
@@ -67,7 +56,7 @@ TEST_F(LogTest, ConcurrentLinesStayWholeAndCloseIsSafe) {
         });
     while (started < 4) std::this_thread::yield();
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    const std::string log = Closed();
+    const std::string log = LogText();
     for (auto& w : writers) w.join();
     std::size_t lines = 0;
     for (std::size_t start = log.find("thread "), end; start != std::string::npos; start = log.find("thread ", end), ++lines) {
@@ -117,7 +106,7 @@ TEST_F(LogTest, LineGoesPastALockHeldByAStoppedThread) {
     for (int fd : {savedOut, ends[0], ends[1]}) ::close(fd);
     SetHeldStillTest(nullptr);
     EXPECT_TRUE(wentPast);
-    const std::string log = Closed();
+    const std::string log = LogText();
     EXPECT_NE(log.find("\r\npast the stopped holder\r\n"), std::string::npos);
     EXPECT_NE(log.find("\r\nstuck " + std::string(200, 's') + "\r\n"), std::string::npos);
 }

@@ -4,24 +4,16 @@
 #include <atomic>
 #include <thread>
 
-#include "diagnostics/log.h"
 #include "driver/cleanup.h"
-#include "driver/shutdown_gate.h"
-#include "driver/state.h"
 #include "platform/files.h"
-#include "support/test_support.h"
+#include "support/core_test.h"
 
 namespace qvk {
 namespace {
 
-class CleanupTest : public ::testing::Test {
+class CleanupTest : public test::CoreTest {
 protected:
-    void SetUp() override {
-        ResetState();
-        ResetShutdownGateForTests();
-    }
-    void TearDown() override { CloseLog(); }
-    test::ScratchDir folder{true};
+    const test::ScratchDir& folder = cwd;
 };
 
 TEST_F(CleanupTest, WorkFolderGoesWithReadOnlyFilesUnlessItHoldsAFolder) {

@@ -1,24 +1,13 @@
 #include <gtest/gtest.h>
 
-#include "diagnostics/log.h"
 #include "driver/options.h"
-#include "driver/state.h"
 #include "platform/files.h"
-#include "support/test_support.h"
+#include "support/core_test.h"
 
 namespace qvk {
 namespace {
 
-class OptionsTest : public ::testing::Test {
-protected:
-    void SetUp() override { ResetState(); }
-    void TearDown() override { CloseLog(); }
-    std::string Log() {
-        CloseLog();
-        return test::ReadWholeFile("qvk.log").value_or("");
-    }
-    test::ScratchDir folder{true};
-};
+using OptionsTest = test::CoreTest;
 
 TEST_F(OptionsTest, SwitchesAndTheLinesTheyLog) {
     ParseOptions({});
@@ -26,14 +15,14 @@ TEST_F(OptionsTest, SwitchesAndTheLinesTheyLog) {
     EXPECT_FALSE(state.debugMode || platform::FileExists("qvk.log"));
     // Lines before -debug are lost; safe mode logs its line only when it switches the log on.
     ParseOptions({"-tofile", "-debug", "-safemode", "-DEBUG"});
-    std::string log = Log();
+    std::string log = LogText();
     EXPECT_TRUE(state.keepCatalogueFile == 1 && state.safeMode);
     EXPECT_EQ(log.find("Output file enabled"), std::string::npos);
     EXPECT_EQ(log.find("Safe mode enabled"), std::string::npos);
     EXPECT_EQ(log.rfind("Debug mode launched\r\n", 0), 0u);
     ResetState();
     ParseOptions({"-safemode", "-tofile"});
-    log = Log();
+    log = LogText();
     const auto safe = log.find("Safe mode enabled. Use it only if you know what you're doing!\r\n");
     EXPECT_LT(log.find("Host OS: "), safe);
     EXPECT_LT(safe, log.find("Output file enabled\r\n"));
@@ -53,7 +42,7 @@ TEST_F(OptionsTest, UrlOptionForms) {
         ResetState();
         ParseOptions({"-debug", arg});
         EXPECT_EQ(state.catalogueHost + "|" + state.cataloguePath, host + "|" + path) << arg;
-        const std::string log = Log();
+        const std::string log = LogText();
         EXPECT_EQ(log.substr(log.size() - logTail.size() - 2), logTail + "\r\n") << arg;
     }
     ParseOptions({"-url=A|/a", "-url=B|b"});  // the later one wins

@@ -1,32 +1,20 @@
 #include <gtest/gtest.h>
 
-#include "diagnostics/log.h"
-#include "driver/shutdown_gate.h"
-#include "driver/state.h"
 #include "driver/wizard.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/threads.h"
-#include "support/event_ui.h"
-#include "support/test_support.h"
-#include "texts/language.h"
+#include "support/core_test.h"
 
 namespace qvk {
 namespace {
 
-class WizardTest : public ::testing::Test {
+class WizardTest : public test::CoreTest {
 protected:
     void SetUp() override {
-        ResetState();
-        ResetShutdownGateForTests();
-        FillLanguageTables();
+        CoreTest::SetUp();
         SetWizardHooks(WizardHooks());
         ActivateDebug();
-    }
-    void TearDown() override { CloseLog(); }
-    std::string LogText() {
-        CloseLog();
-        return test::ReadWholeFile("qvk.log").value_or("");
     }
     // Puts the wizard on the plugin list, one box per name.
     void OnPluginList(std::initializer_list<const char*> names, std::initializer_list<int> ticks) {
@@ -48,9 +36,7 @@ protected:
         ui.SetText(reptype, folder.path() + "/QV/");
         ui.SetText(reptype2, folder.path() + "/QVS/");
     }
-    test::ScratchDir folder{true};
-    test::ScopedUi window;
-    test::EventUi& ui = window.ui;
+    const test::ScratchDir& folder = cwd;
 };
 
 TEST_F(WizardTest, PluginListNeedsATickAndNeverOutgrowsTheRecords) {

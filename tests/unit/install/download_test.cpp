@@ -4,15 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include "diagnostics/log.h"
-#include "driver/shutdown_gate.h"
 #include "install/file_names.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/threads.h"
-#include "support/event_ui.h"
+#include "support/core_test.h"
 #include "support/plugin_server.h"
-#include "texts/language.h"
 #include "window/paced_value.h"
 
 namespace qvk {
@@ -43,21 +40,16 @@ TEST(PacedValue, ShowsChangesAtMostOncePerIntervalAndNeverLosesTheLast) {
 // Larger than one receive, so that the heading shows a chunk's progress.
 std::string Content(const std::string& name) { return name + std::string(9000, '.'); }
 
-class DownloadTest : public ::testing::Test {
+class DownloadTest : public CoreTest {
 protected:
     void SetUp() override {
-        ResetState();
-        ResetShutdownGateForTests();
-        FillLanguageTables();
+        CoreTest::SetUp();
         ActivateDebug();
         job.workDir = work.path();
     }
-    void TearDown() override { CloseLog(); }
     // Serves root with the given rules; each record's archive lies there and its URL names it.
     void Serve(const std::string& rules, std::initializer_list<std::string> files) {
-        WriteWholeFile(root / "rules.json", rules);
-        server = std::make_unique<PluginServer>(root.path(), root / "rules.json");
-        ASSERT_TRUE(server->ready());
+        server = test::Serve(root, rules);
         for (const std::string& file : files) {
             PluginRecord& r = state.plugins.emplace_back();
             r.name = file.substr(0, file.find('.'));
@@ -66,10 +58,8 @@ protected:
             WriteWholeFile(root / file, Content(r.name));
         }
     }
-    ScratchDir cwd{true}, root, work;
+    ScratchDir root, work;
     std::unique_ptr<PluginServer> server;
-    ScopedUi window;
-    EventUi& ui = window.ui;
     DownloadJob job;
 };
 
@@ -89,8 +79,7 @@ TEST_F(DownloadTest, SecondOfThreeFailsAndIsNotRetried) {
     EXPECT_EQ(ui.Messages()[0].style, IconWarning | ButtonsYesNo);
     EXPECT_EQ(ui.GetText(HeadingText).rfind("Downloading: C.zip (8KB @ ", 0), 0u);
     EXPECT_EQ(ui.Progress(installprog).back(), 100);
-    CloseLog();
-    std::string log = ReadWholeFile("qvk.log").value_or("");
+    std::string log = LogText();
     for (std::size_t at; (at = log.find("KiteHTTP: ")) != std::string::npos;) log.erase(at, log.find("\r\n", at) + 2 - at);
     const std::string url = server->Url("/");
     EXPECT_EQ(log.substr(log.find("Downloading plugins")),

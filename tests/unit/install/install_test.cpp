@@ -6,15 +6,11 @@
 #include <ctime>
 #include <set>
 
-#include "diagnostics/log.h"
-#include "driver/shutdown_gate.h"
 #include "install/archive.h"
 #include "install/install.h"
 #include "posix/fake_system.h"
-#include "support/event_ui.h"
-#include "support/test_support.h"
+#include "support/core_test.h"
 #include "support/zip_maker.h"
-#include "texts/language.h"
 
 namespace qvk {
 namespace {
@@ -34,12 +30,10 @@ TEST(SafeEntryPath, KeepsPlainNamesAndRefusesEveryWayOut) {
     EXPECT_TRUE(SafeEntryPath("dir/", '/').folder);
 }
 
-class InstallTest : public ::testing::Test {
+class InstallTest : public test::CoreTest {
 protected:
     void SetUp() override {
-        ResetState();
-        ResetShutdownGateForTests();
-        FillLanguageTables();
+        CoreTest::SetUp();
         ActivateDebug();
         for (const char* dir : {"work", "sys"}) fs::create_directory(root / dir);
         state.workDir = root / "work";
@@ -48,7 +42,7 @@ protected:
         platform::fake::SetOsFacts(system);
     }
     void TearDown() override {
-        CloseLog();
+        CoreTest::TearDown();
         platform::fake::Reset();
     }
     void AddArchive(const std::string& file, const std::vector<ZipEntry>& entries, uint8_t selected = 1) {
@@ -62,10 +56,6 @@ protected:
         InstallJob job{count, 0, root / "qv/", both ? root / "qvs/" : ""};
         InstallThread(&job);
     }
-    std::string LogText() {
-        CloseLog();
-        return test::ReadWholeFile(root / "qvk.log").value_or("");
-    }
     // Every file below the scratch folder, relative to it.
     std::set<std::string> Files() {
         std::set<std::string> files;
@@ -73,9 +63,7 @@ protected:
             if (item.is_regular_file()) files.insert(fs::relative(item.path(), root.path()).string());
         return files;
     }
-    test::ScratchDir root{true};
-    test::ScopedUi window;
-    test::EventUi& ui = window.ui;
+    const test::ScratchDir& root = cwd;
 };
 
 TEST_F(InstallTest, InstallsWhatIsSoundAndNothingElse) {

@@ -2,6 +2,7 @@
 // of a loopback address derived from the test process id, so that test programs run side by side
 // never meet (needs root for port 80). Native tests only.
 #pragma once
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -10,6 +11,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -110,5 +113,14 @@ private:
     std::string log_, address_;
     pid_t pid_ = -1;
 };
+
+// A server for `root` with the given rules (written to root/rules.json); a root may serve again.
+inline std::unique_ptr<PluginServer> Serve(const ScratchDir& root, const std::string& rules = "{}") {
+    WriteWholeFile(root / "rules.json", rules);
+    std::remove((root / ".requests.jsonl").c_str());
+    auto server = std::make_unique<PluginServer>(root.path(), root / "rules.json");
+    EXPECT_TRUE(server->ready());
+    return server;
+}
 
 }  // namespace qvk::test
