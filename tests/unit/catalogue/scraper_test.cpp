@@ -18,19 +18,22 @@ const std::string kHost = "plugins.quorvane.org";
 struct Scraped {
     ScrapeResult result;
     std::vector<std::string> log;
-    Names names;
-    bool Logged(const std::string& line) const { return std::find(log.begin(), log.end(), line) != log.end(); }
+    Names names;  // in order, the XnView record's included
 };
 
 Scraped Scrape(const std::string& page, const std::string& realHost = "", const std::string& realUrl = "") {
     Scraped s;
     s.result = ScrapePage(page, kHost, realHost, realUrl, [&](const std::string& line) { s.log.push_back(line); });
-    for (const PluginRecord& p : s.result.records) s.names.push_back(p.name);
+    for (const PluginRecord& p : s.result.records) s.names.push_back(p.name + (&p == s.result.xnviewRecord ? "*" : ""));
     return s;
 }
 
+std::string Fields(const PluginRecord& r) {
+    return r.name + "|" + r.url + "|" + r.description + "|" + r.author + "|" + r.versionDate + "|" + r.size;
+}
+
 PageEntry Entry(const std::string& name, const std::string& info = "Ann / 1.0 / 5 KB") {
-    return {name, "http://" + kHost + "/files/" + name + ".zip", "About " + name, info};
+    return {name, "http://h/" + name + ".zip", "About " + name, info};
 }
 
 std::vector<PageEntry> Entries(std::initializer_list<const char*> names) {
@@ -39,16 +42,12 @@ std::vector<PageEntry> Entries(std::initializer_list<const char*> names) {
     return entries;
 }
 
-TEST(ScraperLayouts, FirstLayoutGivesEveryFieldAndItsLog) {
-    const std::string page =
-        Layout0Page({{"Alpha", "http://h/a.zip", "One<br>Two", "Ann Lee / 1.0 01/02/2008 / 5 KB"}});
+TEST(Scraper, FirstLayoutGivesEveryFieldAndItsLog) {
+    const std::string page = Layout0Page({{"Alpha", "http://h/a.zip", "One<br>Two", "Ann Lee / 1.0 01/02/2008 / 5 KB"}});
     const Scraped s = Scrape(page);
     ASSERT_EQ(s.result.records.size(), 1u);
-    const PluginRecord& r = s.result.records.front();
-    EXPECT_EQ(r.name + "|" + r.url + "|" + r.description + "|" + r.author + "|" + r.versionDate + "|" + r.size,
-              "Alpha|http://h/a.zip|One\r\nTwo|Ann Lee|1.0 01/02/2008|5 KB");
-    EXPECT_EQ(r.selected, 0);
-    EXPECT_EQ(s.result.xnviewRecord, nullptr);
+    EXPECT_EQ(Fields(s.result.records.front()), "Alpha|http://h/a.zip|One\r\nTwo|Ann Lee|1.0 01/02/2008|5 KB");
+    EXPECT_EQ(s.result.records.front().selected, 0);
     // Positions count from 1.
     const std::string where = "EncS = " + std::to_string(page.find(kL0CountStart) + 1) +
                               " EncE = " + std::to_string(page.find(kCountEnd) + 1);
@@ -59,49 +58,35 @@ TEST(ScraperLayouts, FirstLayoutGivesEveryFieldAndItsLog) {
                             "Done !", "Parser end", "Get XnViewDLL..."}));
 }
 
-TEST(ScraperLayouts, EachLayoutWithEitherEndGivesTheSortedEntries) {
+// Bytes of the code page and entities stay as written; "<br>" in any spelling is a line break; the
+// information line splits at " / " or a raw no-break space.
+TEST(Scraper, EntryFieldsInBothLayoutsAndBothListEnds) {
+    const std::pair<PageEntry, std::string> cases[] = {
+        {{"Caf\xE9 &amp; Cr\xE8me", "http://h/caf%E9.zip", "Tr\xE8s &eacute;l\xE9gant<BR>Zweite Zeile<br />Dritte",
+          "Fran\xE7ois M\xFCller\xA0" "2.0\xA0" "1,2 Mo"},
+         "Caf\xE9 &amp; Cr\xE8me|http://h/caf%E9.zip|Tr\xE8s &eacute;l\xE9gant\r\nZweite Zeile\r\nDritte|Fran\xE7ois M\xFCller|2.0|1,2 Mo"},
+        {Entry("a", "Jean Paul Dupont / 1.0 2008 / 3 KB"), "a|http://h/a.zip|About a|Jean Paul Dupont|1.0 2008|3 KB"},
+        {Entry("b", "Solo / 1.0"), "b|http://h/b.zip|About b|Solo|1.0|"},
+        {Entry("c", "Plain spaces 1.0 3 KB"), "c|http://h/c.zip|About c|Plain spaces 1.0 3 KB||"},
+        {Entry("d", " /  / 9 KB / extra"), "d|http://h/d.zip|About d|||9 KB"},
+        {Entry("e", ""), "e|http://h/e.zip|About e|||"},
+    };
     for (int layout : {0, 1}) {
         for (bool tableEnd : {false, true}) {
             PageOptions o;
             o.tableEndOnly = tableEnd;
-            const Scraped s = Scrape(LayoutPage(layout, Entries({"Blur", "Sharpen", "Emboss"}), o));
-            ASSERT_TRUE(s.result.recognised);
-            EXPECT_EQ(s.result.pageFormat, layout);
-            EXPECT_EQ(s.result.countText, "3");
-            EXPECT_EQ(s.Logged("It could be new plugins page version, trying..."), layout == 1);
-            EXPECT_EQ(s.names, (Names{"Blur", "Emboss", "Sharpen"}));
-            const PluginRecord& blur = s.result.records.front();
-            EXPECT_EQ(blur.url + blur.description + blur.author + blur.size,
-                      "http://" + kHost + "/files/Blur.zipAbout BlurAnn5 KB");
+            for (const auto& [entry, expected] : cases) {
+                const Scraped s = Scrape(LayoutPage(layout, {entry}, o));
+                ASSERT_EQ(s.result.records.size(), 1u) << expected;
+                EXPECT_EQ(Fields(s.result.records.front()), expected);
+                EXPECT_EQ(s.result.pageFormat, layout);
+                EXPECT_EQ(s.log[2] == "It could be new plugins page version, trying...", layout == 1);
+            }
         }
     }
 }
 
-TEST(ScraperLayouts, CodePageBytesEntitiesAndInformationFieldsStayAsWritten) {
-    const PageEntry accented = {"Caf\xE9 &amp; Cr\xE8me", "http://h/caf%E9.zip",
-                                "Tr\xE8s &eacute;l\xE9gant<BR>Zweite Zeile<br />Dritte",
-                                "Fran\xE7ois M\xFCller\xA0" "2.0\xA0" "1,2 Mo"};  // raw no-break spaces separate too
-    const std::pair<PageEntry, std::string> cases[] = {
-        {accented, "Caf\xE9 &amp; Cr\xE8me|http://h/caf%E9.zip|Tr\xE8s &eacute;l\xE9gant\r\nZweite Zeile\r\nDritte|"
-                   "Fran\xE7ois M\xFCller|2.0|1,2 Mo"},
-        {Entry("a", "Jean Paul Dupont / 1.0 2008 / 3 KB"), "a|Jean Paul Dupont|1.0 2008|3 KB"},
-        {Entry("b", "Solo / 1.0"), "b|Solo|1.0|"},
-        {Entry("c", "Plain spaces 1.0 3 KB"), "c|Plain spaces 1.0 3 KB||"},
-        {Entry("d", " /  / 9 KB / extra"), "d|||9 KB"},
-        {Entry("e", ""), "e|||"},
-    };
-    for (int layout : {0, 1}) {
-        for (const auto& [entry, expected] : cases) {
-            const Scraped s = Scrape(LayoutPage(layout, {entry}, {}));
-            ASSERT_EQ(s.result.records.size(), 1u) << expected;
-            const PluginRecord& r = s.result.records.front();
-            const std::string head = r.name + (&entry == &cases[0].first ? "|" + r.url + "|" + r.description : "");
-            EXPECT_EQ(head + "|" + r.author + "|" + r.versionDate + "|" + r.size, expected);
-        }
-    }
-}
-
-TEST(ScraperOrder, SortedByFoldedAsciiNameStableWithXnViewLast) {
+TEST(Scraper, SortedByFoldedAsciiNameStableWithXnViewLast) {
     std::vector<PageEntry> entries =
         Entries({"gamma", "beta", "Alpha", "_tools", "\xC9toile", "Zeta", "alpha", "\xE9t\xE9", "ALPHA", "Beta2"});
     entries[6].url = "http://h/second.zip";  // equal names keep the page's order
@@ -110,124 +95,104 @@ TEST(ScraperOrder, SortedByFoldedAsciiNameStableWithXnViewLast) {
     o.xnviewUrl = "http://h/XnViewDll.zip";
     for (int layout : {0, 1}) {
         const Scraped s = Scrape(LayoutPage(layout, entries, o));
-        EXPECT_EQ(s.names, (Names{"_tools", "Alpha", "alpha", "ALPHA", "beta", "Beta2", "gamma", "Zeta",
-                                  "\xC9toile", "\xE9t\xE9", "XnViewDll.zip"}));
+        EXPECT_EQ(s.names, (Names{"_tools", "Alpha", "alpha", "ALPHA", "beta", "Beta2", "gamma", "Zeta", "\xC9toile",
+                                  "\xE9t\xE9", "XnViewDll.zip*"}));
         EXPECT_EQ(std::next(s.result.records.begin(), 2)->url, "http://h/second.zip");
         EXPECT_EQ(std::next(s.result.records.begin(), 3)->url, "http://h/third.zip");
-        ASSERT_EQ(s.result.xnviewRecord, &s.result.records.back());
-        EXPECT_EQ(s.result.xnviewRecord->url, "http://h/XnViewDll.zip");
-        EXPECT_TRUE(s.Logged("Got !"));
+        EXPECT_EQ(s.result.records.back().url, "http://h/XnViewDll.zip");
     }
 }
 
-TEST(ScraperOrder, XnViewSectionOnlyAfterTheListAndWithAnAbsoluteLink) {
-    const std::string list = Layout0Page(Entries({"One"}));
-    PageOptions early, earlyWithoutCount;
-    early.beforeList = std::string(kXnViewMarker) + "<a href=\"http://h/early.zip\">";
-    earlyWithoutCount = early;
-    earlyWithoutCount.countText = "no plugins";  // no entries read: the search starts at the count
-    const std::pair<std::string, bool> cases[] = {
-        {list, false},
-        {list + kXnViewMarker + "<a href=\"dll/XnViewDll.zip\">x</a>", false},
-        {list + kXnViewMarker + "<a href=\"http://h/XnViewDll.zip", false},  // a link that never ends
-        {Layout0Page(Entries({"One"}), early), false},
-        {Layout0Page(Entries({"One"}), earlyWithoutCount), true},
+// Only real entries of the list give records: not more than announced, none from markup before
+// or after the list, none without a usable link or name; a cut page keeps its whole entries.
+TEST(Scraper, WhichEntriesGiveRecords) {
+    PageOptions three, more, early, earlyNoCount;
+    three.countText = "3 plugins";
+    more.countText = "v2: 42 plugins";
+    more.beforeList = "<a href=\"http://h/news.zip\">News</a>";
+    more.afterList = std::string(kL1EntryStart) + "<a href=\"http://h/ghost.zip\">Ghost</a>" + kL1Separator +
+                     kL0EntryStart + "<a href=\"http://h/ghost0.zip\">Ghost0</a>" + kL0Separator;
+    early.beforeList = std::string(kXnViewMarker) + "<a href=\"http://h/early.zip\">";  // searched after the list
+    earlyNoCount = early;
+    earlyNoCount.countText = "no plugins";  // no entries read: the search starts at the count
+    std::vector<PageEntry> bad = Entries({"good", "relative", "   ", "", "ftp", "upper"});
+    bad[1].url = "files/relative.zip", bad[4].url = "ftp://h/ftp.zip", bad[5].url = "HTTP://H/upper.zip";
+    // The last entry followed by a separator and nothing else: the search for a further entry
+    // must not start over from the top, where an entry-like banner precedes the count.
+    const std::string entry = std::string(kL1EntryStart) + "<a href=\"http://h/%.zip\">%</a></b>d<u>u</u></i><br>1 / 2 / 3" + kL1Separator;
+    const std::string banner = std::string("<table><tr><td>") + kL1EntryStart + "<a href=\"http://h/banner.zip\">Banner</a></td></tr></table>" +
+        kL1CountStart + "4 plugins" + kCountEnd + "x\">r</a>)</b><table><tr><td width=\"105\"><img src=\"i\">" +
+        ReplaceAll(entry, "%", "a") + "\"j\">" + ReplaceAll(entry, "%", "b") + "\"k\"></td></tr></table>";
+    const std::string one = Layout0Page(Entries({"One"}));
+    for (int layout : {0, 1}) {
+        const std::string cut = LayoutPage(layout, Entries({"a", "b", "c"}), {});
+        const std::pair<std::string, Names> cases[] = {
+            {LayoutPage(layout, Entries({"e", "d", "c", "b", "a"}), three), {"c", "d", "e"}},
+            {LayoutPage(layout, Entries({"y", "x"}), more), {"x", "y"}},
+            {LayoutPage(layout, bad, {}), {"good", "upper"}},
+            {cut.substr(0, cut.find("About b") + 3), {"a"}},
+            {banner, {"a", "b"}},
+            {one + kXnViewMarker + "<a href=\"dll/XnViewDll.zip\">x</a>", {"One"}},
+            {one + kXnViewMarker + "<a href=\"http://h/XnViewDll.zip", {"One"}},  // a link that never ends
+            {Layout0Page(Entries({"One"}), early), {"One"}},
+            {Layout0Page(Entries({"One"}), earlyNoCount), {"XnViewDll.zip*"}},
+        };
+        for (const auto& [page, names] : cases) EXPECT_EQ(Scrape(page).names, names) << page;
+    }
+    EXPECT_EQ(Scrape(LayoutPage(0, Entries({"y", "x"}), more)).result.countText, "242");
+    EXPECT_EQ(CountValue("99999999999999999999"), 2147483647);
+    // A separator further down the page must not swallow the list's end.
+    PageOptions far;
+    far.afterList = std::string("<table><tr><td>x") + kL0Separator + "</td></tr></table>";
+    EXPECT_EQ(Scrape(Layout0Page({Entry("only", "A / B / C")}, far)).result.records.front().size, "C");
+}
+
+TEST(Scraper, EntriesWithoutTheirMarkers) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"<a name=\"x\">No link</a></b>d<u>u</u></i><br>a / b / c", ""},
+        {"<a href=\"http://h/x.zip\">Cut name", ""},
+        {"", ""},
+        {"<a href=\"http://h/x.zip\">Bare</a> and some more markup", "Bare|http://h/x.zip||||"},
+        {"<a href=\"http://h/y.zip\">NoInfo</a></b>Text<u>dl</u><i>no line", "NoInfo|http://h/y.zip|Text|||"},
+        {"<a href=\"http://h/z.zip\">NoEnd</a></b>Open text</i><br>a / b", "NoEnd|http://h/z.zip||a|b|"},
     };
-    for (const auto& [page, found] : cases) {
-        const Scraped s = Scrape(page);
-        EXPECT_EQ(s.result.xnviewRecord != nullptr, found) << page;
-        EXPECT_EQ(s.result.records.size(), 1u);  // without entries, the XnView record alone
+    for (const auto& [markup, expected] : cases) {
+        PluginList list;
+        EXPECT_EQ(ScrapeEntry(markup, kHost, "", 1, list), !expected.empty()) << markup;
+        EXPECT_EQ(list.empty() ? "" : Fields(list.back()), expected);
     }
 }
 
-TEST(ScraperHosts, RealHostReplacesTheCatalogueHostInLinks) {
+TEST(Scraper, RealHostReplacesTheCatalogueHostInLinks) {
     PageOptions o;
     o.xnviewUrl = "http://" + kHost + "/dll/XnViewDll.zip";
     const std::vector<PageEntry> entries = {{"Mirror", "http://" + kHost + "/files/" + kHost + ".zip", "d", "a / b / c"},
                                             {"Other", "http://elsewhere.example/o.zip", "d", "a / b / c"}};
     const std::string mirrored = "http://127.0.0.3/files/127.0.0.3.zip";
-    // Without a redirect nothing is replaced; with a real host but no real URL only entries are.
-    const std::pair<std::string, Names> cases[] = {
-        {"127.0.0.3/plugins.php?lang=en", {mirrored, entries[1].url, "http://127.0.0.3/dll/XnViewDll.zip"}},
-        {"", {mirrored, entries[1].url, o.xnviewUrl}}};
-    for (const auto& [realUrl, urls] : cases) {
+    // With a real host but no real URL only entries are rewritten; without a redirect, nothing.
+    const std::tuple<std::string, std::string, Names> cases[] = {
+        {"127.0.0.3", "127.0.0.3/plugins.php?lang=en", {mirrored, entries[1].url, "http://127.0.0.3/dll/XnViewDll.zip"}},
+        {"127.0.0.3", "", {mirrored, entries[1].url, o.xnviewUrl}},
+        {"", "", {entries[0].url, entries[1].url, o.xnviewUrl}}};
+    for (const auto& [realHost, realUrl, urls] : cases) {
         Names got;
-        for (const PluginRecord& p : Scrape(Layout1Page(entries, o), "127.0.0.3", realUrl).result.records)
-            got.push_back(p.url);
+        for (const PluginRecord& p : Scrape(Layout1Page(entries, o), realHost, realUrl).result.records) got.push_back(p.url);
         EXPECT_EQ(got, urls);
     }
-    EXPECT_EQ(Scrape(Layout1Page(entries, o)).result.records.front().url, entries[0].url);
 }
 
-TEST(ScraperCounts, OnlyTheAnnouncedAndRealEntriesOfTheListGiveRecords) {
-    PageOptions three, more, far;
-    three.countText = "3 plugins";
-    // More announced than held, a plugin-like link before the list and entry-like markup after it.
-    more.countText = "v2: 42 plugins";
-    more.beforeList = "<a href=\"http://h/news.zip\">News</a>";
-    more.afterList = std::string(kL1EntryStart) + "<a href=\"http://h/ghost.zip\">Ghost</a>" + kL1Separator +
-                     kL0EntryStart + "<a href=\"http://h/ghost0.zip\">Ghost0</a>" + kL0Separator;
-    // A separator further down the page must not swallow the list's end.
-    far.afterList = std::string("<table><tr><td>x") + kL0Separator + "</td></tr></table>";
-    for (int layout : {0, 1}) {
-        EXPECT_EQ(Scrape(LayoutPage(layout, Entries({"e", "d", "c", "b", "a"}), three)).names, (Names{"c", "d", "e"}));
-        const Scraped s = Scrape(LayoutPage(layout, Entries({"y", "x"}), more));
-        EXPECT_EQ(s.result.countText, "242");
-        EXPECT_EQ(CountValue("99999999999999999999"), 2147483647);
-        EXPECT_EQ(s.names, (Names{"x", "y"}));
-    }
-    EXPECT_EQ(Scrape(Layout0Page({Entry("only", "A / B / C")}, far)).result.records.front().size, "C");
-    // The last entry followed by a separator and nothing else: the search for a further entry
-    // must not start over from the top, where an entry-like banner precedes the count.
-    const std::string entry = std::string(kL1EntryStart) + "<a href=\"http://h/%.zip\">%</a></b>d<u>u</u></i><br>1 / 2 / 3" + kL1Separator;
-    const std::string page = std::string("<table><tr><td>") + kL1EntryStart +
-        "<a href=\"http://h/banner.zip\">Banner</a></td></tr></table>" + kL1CountStart + "4 plugins" + kCountEnd +
-        "x\">r</a>)</b><table><tr><td width=\"105\"><img src=\"i\">" + ReplaceAll(entry, "%", "a") + "\"j\">" +
-        ReplaceAll(entry, "%", "b") + "\"k\"></td></tr></table>";
-    EXPECT_EQ(Scrape(page).names, (Names{"a", "b"}));
-}
-
-TEST(ScraperDefects, EntriesWithoutUsableLinkOrMarkers) {
-    std::vector<PageEntry> entries = Entries({"good", "relative", "   ", "", "ftp", "upper"});
-    entries[1].url = "files/relative.zip";
-    entries[4].url = "ftp://h/ftp.zip";
-    entries[5].url = "HTTP://H/upper.zip";
-    EXPECT_EQ(Scrape(Layout1Page(entries)).names, (Names{"good", "upper"}));
-    // Markup without href or "</a>", or without description or information markers.
-    const std::pair<std::string, std::string> cases[] = {
-        {"<a name=\"x\">No link</a></b>d<u>u</u></i><br>a / b / c", ""},
-        {"<a href=\"http://h/x.zip\">Cut name", ""},
-        {"", ""},
-        {"<a href=\"http://h/x.zip\">Bare</a> and some more markup", "Bare||||"},
-        {"<a href=\"http://h/y.zip\">NoInfo</a></b>Text<u>dl</u><i>no line", "NoInfo|Text|||"},
-        {"<a href=\"http://h/z.zip\">NoEnd</a></b>Open text</i><br>a / b", "NoEnd||a|b|"},
-    };
-    for (const auto& [markup, expected] : cases) {
-        PluginList list;
-        EXPECT_EQ(ScrapeEntry(markup, kHost, "", 1, list), !expected.empty()) << markup;
-        const PluginRecord r = list.empty() ? PluginRecord() : list.back();
-        EXPECT_EQ(list.empty() ? "" : r.name + "|" + r.description + "|" + r.author + "|" + r.versionDate + "|" + r.size, expected);
-    }
-}
-
-TEST(ScraperDefects, UnrecognisedAndCutPages) {
+TEST(Scraper, UnrecognisedPages) {
     for (const std::string& page : {std::string(), std::string("ab") + kL0CountStart + "3 plugins"}) {
         const Scraped s = Scrape(page);
         EXPECT_FALSE(s.result.recognised);
         EXPECT_TRUE(s.result.records.empty());
         EXPECT_EQ(s.log, (Names{"Getting number...", page.empty() ? "EncS = 0 EncE = 0" : "EncS = 3 EncE = 0",
-                                "It could be new plugins page version, trying...", "Getting number...",
-                                "EncS = 0 EncE = 0"}));
-    }
-    // Cut in the middle of the second of three entries: the first one stays.
-    for (int layout : {0, 1}) {
-        const std::string full = LayoutPage(layout, Entries({"a", "b", "c"}), {});
-        EXPECT_EQ(Scrape(full.substr(0, full.find("About b") + 3)).names, Names{"a"});
+                                "It could be new plugins page version, trying...", "Getting number...", "EncS = 0 EncE = 0"}));
     }
 }
 
 // The scraper as the catalogue thread calls it: the process-wide list, the job and the log box.
-TEST(ScrapeCatalogue, FillsTheListTheJobAndTheLogBoxOrEndsTheProgram) {
+TEST(Scraper, CatalogueFillsTheListTheJobAndTheLogBoxOrEndsTheProgram) {
     ResetState();
     FillLanguageTables();
     ScopedUi window;
