@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "driver/cleanup.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "support/core_test.h"
 
@@ -38,9 +39,16 @@ TEST_F(CleanupTest, OrderlyEndRemovesEverythingButTheLogAndHasTheLastLine) {
             platform::CreateFolder(state.workDir);
             test::WriteWholeFile(state.workDir + "/x.zip", "x");
             test::WriteWholeFile("qvk-plugins.txt.part", "partial");
-            std::thread([] {  // a worker that goes on talking must not get a line in after the end's own
-                for (;;) Log("KiteHTTP: - IDLE -");
+            // A worker inside its section when the end begins talks once the end has said its
+            // last line (the end then waits for the section): that line must not get in after it.
+            std::atomic<bool> inside{false};
+            std::thread([&inside] {
+                WorkSection section;
+                inside = true;
+                for (int i = 0; i < 3000 && !ShutdownRequested().load(); ++i) platform::SleepMs(1);
+                Log("KiteHTTP: - IDLE -");
             }).detach();
+            while (!inside) std::this_thread::yield();
             CleanUpAndExit("It's finished... Bye !");
         },
         ::testing::ExitedWithCode(0), "");
