@@ -7,6 +7,7 @@ that every named test survives is "MISSED": the suite has lost power there.
 
     tools/seeded_faults.py              # every fault (needs the trees tools/test.sh builds)
     tools/seeded_faults.py -k scraper   # only the faults whose name holds "scraper"
+    tools/seeded_faults.py --tests unit # only the faults the native unit tests must catch
     tools/seeded_faults.py --list
 
 The tests: "unit" is every native unit test; any other word is a CTest regular expression (the
@@ -150,9 +151,10 @@ def seed(fault):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("-k", default="", help="only faults whose name holds this text")
+    parser.add_argument("--tests", default="", help="only faults whose tests are these (\"unit\")")
     parser.add_argument("--list", action="store_true")
     args = parser.parse_args()
-    faults = [f for f in FAULTS if args.k in f[0]]
+    faults = [f for f in FAULTS if args.k in f[0] and args.tests in ("", f[4])]
     if args.list:
         for f in faults:
             print("%-50s %s  [%s]" % (f[0], f[1], f[4]))

@@ -64,24 +64,29 @@ std::string TwoDigits(int value) {
     return std::string(1, char('0' + value / 10 % 10)) + char('0' + value % 10);
 }
 
+// Asked again under the lock: a thread that passed the first look just before the end took the
+// log for itself would otherwise write its line after the end's last one.
+bool MayWrite() {
+    return logOn.load(std::memory_order_acquire) &&
+           (logOwner || !logReserved.load(std::memory_order_acquire));
+}
+
 }  // namespace
 
 void Log(const std::string& text) {
-    if (!logOn.load(std::memory_order_acquire)) return;
-    if (logReserved.load(std::memory_order_acquire) && !logOwner) return;
+    if (!MayWrite()) return;
     // Built before the lock: a fault while reading a bad text then happens outside it.
     const std::string line = text + "\r\n";
     LogLock lock;
-    if (logFile) WriteLineLocked(line);
+    if (logFile && MayWrite()) WriteLineLocked(line);
 }
 
 void LogLines(const std::vector<std::string>& texts) {
-    if (!logOn.load(std::memory_order_acquire)) return;
-    if (logReserved.load(std::memory_order_acquire) && !logOwner) return;
+    if (!MayWrite()) return;
     std::string lines;
     for (const std::string& text : texts) lines += text + "\r\n";
     LogLock lock;
-    if (logFile) WriteLineLocked(lines);
+    if (logFile && MayWrite()) WriteLineLocked(lines);
 }
 
 void FlushLog() {

@@ -4,49 +4,34 @@
 #include <atomic>
 #include <thread>
 
-#include "diagnostics/log.h"
 #include "driver/cleanup.h"
-#include "driver/shutdown_gate.h"
-#include "driver/state.h"
+#include "platform/clock.h"
 #include "platform/files.h"
-#include "support/test_support.h"
+#include "support/core_test.h"
 
 namespace qvk {
 namespace {
 
-class CleanupTest : public ::testing::Test {
+class CleanupTest : public test::CoreTest {
 protected:
-    void SetUp() override {
-        ResetState();
-        ResetShutdownGateForTests();
-    }
-    void TearDown() override { CloseLog(); }
-    test::ScratchFolder folder;
+    const test::ScratchDir& folder = cwd;
 };
 
-TEST_F(CleanupTest, WorkFolderWithReadOnlyFilesGoes) {
-    ASSERT_TRUE(platform::CreateFolder("work"));
-    test::WriteWholeFile("work/a.zip", "a");
-    test::WriteWholeFile("work/.hidden.zip", "b");
-    test::WriteWholeFile("work/readonly.zip", "c");
-    ::chmod("work/readonly.zip", 0444);
-    RemoveWorkFolder("work");
-    EXPECT_FALSE(platform::FileExists("work"));
+TEST_F(CleanupTest, WorkFolderGoesWithReadOnlyFilesUnlessItHoldsAFolder) {
+    for (const char* work : {"plain", "nested"}) {
+        ASSERT_TRUE(platform::CreateFolder(work));
+        for (const char* file : {"/a.zip", "/.hidden.zip", "/readonly.zip"}) test::WriteWholeFile(work + std::string(file), "x");
+        ::chmod((work + std::string("/readonly.zip")).c_str(), 0444);
+    }
+    ASSERT_TRUE(platform::CreateFolder("nested/sub"));
+    test::WriteWholeFile("nested/sub/inner.txt", "kept");
+    for (const char* work : {"plain", "nested", "missing"}) RemoveWorkFolder(work);
+    EXPECT_FALSE(platform::FileExists("plain"));
+    EXPECT_EQ(test::ReadWholeFile("nested/sub/inner.txt").value_or(""), "kept");  // silently kept
+    EXPECT_FALSE(platform::FileExists("nested/a.zip"));
 }
 
-TEST_F(CleanupTest, SubFolderKeepsTheWorkFolderSilently) {
-    ASSERT_TRUE(platform::CreateFolder("work"));
-    ASSERT_TRUE(platform::CreateFolder("work/sub"));
-    test::WriteWholeFile("work/sub/inner.txt", "kept");
-    test::WriteWholeFile("work/a.zip", "gone");
-    RemoveWorkFolder("work");
-    EXPECT_TRUE(platform::FolderExists("work/sub"));
-    EXPECT_EQ(test::ReadWholeFile("work/sub/inner.txt").value_or(""), "kept");
-    EXPECT_FALSE(platform::FileExists("work/a.zip"));
-    RemoveWorkFolder("missing");  // nothing to do, no complaint
-}
-
-TEST_F(CleanupTest, OrderlyEndRemovesEverythingButTheLog) {
+TEST_F(CleanupTest, OrderlyEndRemovesEverythingButTheLogAndHasTheLastLine) {
     EXPECT_EXIT(
         {
             ActivateDebug();
@@ -54,21 +39,23 @@ TEST_F(CleanupTest, OrderlyEndRemovesEverythingButTheLog) {
             platform::CreateFolder(state.workDir);
             test::WriteWholeFile(state.workDir + "/x.zip", "x");
             test::WriteWholeFile("qvk-plugins.txt.part", "partial");
-            state.plugins.emplace_back().name = "P";
-            // A worker that goes on talking must not get a line in after the end's own.
-            std::thread([] {
-                for (;;) Log("KiteHTTP: - IDLE -");
+            // A worker inside its section when the end begins talks once the end has said its
+            // last line (the end then waits for the section): that line must not get in after it.
+            std::atomic<bool> inside{false};
+            std::thread([&inside] {
+                WorkSection section;
+                inside = true;
+                for (int i = 0; i < 3000 && !ShutdownRequested().load(); ++i) platform::SleepMs(1);
+                Log("KiteHTTP: - IDLE -");
             }).detach();
+            while (!inside) std::this_thread::yield();
             CleanUpAndExit("It's finished... Bye !");
         },
         ::testing::ExitedWithCode(0), "");
-    EXPECT_FALSE(platform::FileExists("qvk"));
-    EXPECT_FALSE(platform::FileExists("qvk-plugins.txt.part"));
+    EXPECT_FALSE(platform::FileExists("qvk") || platform::FileExists("qvk-plugins.txt.part"));
     const std::string log = test::ReadWholeFile("qvk.log").value_or("");
     EXPECT_EQ(log.substr(log.size() - 24), "It's finished... Bye !\r\n");
-}
-
-TEST_F(CleanupTest, EmptyWorkDirTouchesNoFolderAndBareExitIsZero) {
+    // Without a work folder none is touched; the bare end ends with 0 too.
     platform::CreateFolder("qvk");
     test::WriteWholeFile("qvk/keep.zip", "k");
     EXPECT_EXIT(CleanUpAndExit(""), ::testing::ExitedWithCode(0), "");
@@ -76,14 +63,15 @@ TEST_F(CleanupTest, EmptyWorkDirTouchesNoFolderAndBareExitIsZero) {
     EXPECT_EXIT(BareExit(), ::testing::ExitedWithCode(0), "");
 }
 
-// A worker that is still walking the plugin list when the end begins must never see the list
-// being emptied under it: the end waits for its section, and a worker arriving later parks.
+// A worker still walking the plugin list when the end begins never sees the list emptied under
+// it: the end waits for its section, and a worker arriving later parks. A worker that ends the
+// program inside its own section does not wait for itself.
 TEST_F(CleanupTest, WorkersNeverSeeTheListEmptiedUnderThem) {
     EXPECT_EXIT(
         {
             for (int i = 0; i < 200; ++i) state.plugins.emplace_back().name = "P" + std::to_string(i);
             std::atomic<bool> go{false};
-            std::thread worker([&go] {
+            std::thread([&go] {
                 go = true;
                 for (;;) {
                     WorkSection section;
@@ -91,16 +79,12 @@ TEST_F(CleanupTest, WorkersNeverSeeTheListEmptiedUnderThem) {
                     for (const PluginRecord& r : state.plugins) names += r.name.size();
                     if (names == 0 && !state.plugins.empty()) std::abort();
                 }
-            });
-            worker.detach();
+            }).detach();
             while (!go) std::this_thread::yield();
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             CleanUpAndExit("Yes, delete temp dir and free memories");
         },
         ::testing::ExitedWithCode(0), "");
-}
-
-TEST_F(CleanupTest, WorkerThatEndsTheProgramInsideItsSectionDoesNotWaitForItself) {
     EXPECT_EXIT(
         {
             WorkSection section;

@@ -1,89 +1,52 @@
 #include <gtest/gtest.h>
 
-#include "diagnostics/log.h"
-#include "driver/cleanup.h"
 #include "driver/options.h"
-#include "driver/state.h"
 #include "platform/files.h"
-#include "support/test_support.h"
+#include "support/core_test.h"
 
 namespace qvk {
 namespace {
 
-class OptionsTest : public ::testing::Test {
-protected:
-    void SetUp() override { ResetState(); }
-    void TearDown() override { CloseLog(); }
-    test::ScratchFolder folder;
-};
+using OptionsTest = test::CoreTest;
 
-TEST_F(OptionsTest, NoArgumentsKeepTheDefaultsAndWriteNoLog) {
+TEST_F(OptionsTest, SwitchesAndTheLinesTheyLog) {
     ParseOptions({});
-    EXPECT_EQ(state.language, 1);
-    EXPECT_FALSE(state.debugMode);
-    EXPECT_EQ(state.catalogueHost, kDefaultCatalogueHost);
-    EXPECT_EQ(state.cataloguePath, "/plugins.php");
-    EXPECT_FALSE(platform::FileExists("qvk.log"));
-}
-
-TEST_F(OptionsTest, LinesBeforeDebugAreLostAndSafeModeLineOnlyWhenItActivates) {
+    EXPECT_EQ(state.catalogueHost + state.cataloguePath, kDefaultCatalogueHost + std::string("/plugins.php"));
+    EXPECT_FALSE(state.debugMode || platform::FileExists("qvk.log"));
+    // Lines before -debug are lost; safe mode logs its line only when it switches the log on.
     ParseOptions({"-tofile", "-debug", "-safemode", "-DEBUG"});
-    CloseLog();
-    const std::string log = test::ReadWholeFile("qvk.log").value_or("");
-    EXPECT_EQ(state.keepCatalogueFile, 1);
-    EXPECT_TRUE(state.safeMode);
+    std::string log = LogText();
+    EXPECT_TRUE(state.keepCatalogueFile == 1 && state.safeMode);
     EXPECT_EQ(log.find("Output file enabled"), std::string::npos);
     EXPECT_EQ(log.find("Safe mode enabled"), std::string::npos);
     EXPECT_EQ(log.rfind("Debug mode launched\r\n", 0), 0u);
-}
-
-TEST_F(OptionsTest, SafeModeAloneEndsTheBannerWithItsLine) {
+    ResetState();
     ParseOptions({"-safemode", "-tofile"});
-    CloseLog();
-    const std::string log = test::ReadWholeFile("qvk.log").value_or("");
+    log = LogText();
     const auto safe = log.find("Safe mode enabled. Use it only if you know what you're doing!\r\n");
-    ASSERT_NE(safe, std::string::npos);
     EXPECT_LT(log.find("Host OS: "), safe);
-    EXPECT_GT(log.find("Output file enabled\r\n"), safe);
+    EXPECT_LT(safe, log.find("Output file enabled\r\n"));
 }
-
-struct UrlCase {
-    std::string arg, host, path, logTail;
-};
 
 TEST_F(OptionsTest, UrlOptionForms) {
     const std::string h = kDefaultCatalogueHost, p = "/plugins.php";
-    const UrlCase cases[] = {
+    const std::string cases[][4] = {
         {"-url=http://H/|plugins/list.php", "H", "/plugins/list.php", "URL changed (H/plugins/list.php)"},
-        {"-url:H|/p", "H", "/p", "URL changed (H/p)"},
-        {"-urlXH|/p", "H", "/p", "URL changed (H/p)"},
-        {"-url=H", h, p, "Can't find URL"},
-        {"-url=|/x.php", h, p, "URL specified..."},
-        {"-url=H|", h, p, "URL specified..."},
-        {"-url", h, p, "Can't find URL"},
+        {"-url:H|/p", "H", "/p", "URL changed (H/p)"}, {"-urlXH|/p", "H", "/p", "URL changed (H/p)"},
+        {"-url=H", h, p, "Can't find URL"}, {"-url", h, p, "Can't find URL"},
+        {"-url=|/x.php", h, p, "URL specified..."}, {"-url=H|", h, p, "URL specified..."},
         // Nothing is left of the host once its slash and scheme are trimmed.
-        {"-url=/|/p", h, p, "URL specified..."},
-        {"-url=http:///|/p", h, p, "URL specified..."},
+        {"-url=/|/p", h, p, "URL specified..."}, {"-url=http:///|/p", h, p, "URL specified..."},
     };
-    ParseOptions({"-debug"});
-    for (const UrlCase& c : cases) {
-        state.catalogueHost = h;
-        state.cataloguePath = p;
-        ParseOptions({c.arg});
-        EXPECT_EQ(state.catalogueHost, c.host) << c.arg;
-        EXPECT_EQ(state.cataloguePath, c.path) << c.arg;
-        CloseLog();
-        const std::string log = test::ReadWholeFile("qvk.log").value_or("");
-        EXPECT_EQ(log.substr(log.size() - c.logTail.size() - 2), c.logTail + "\r\n") << c.arg;
-        state.debugMode = false;
-        ParseOptions({"-debug"});
+    for (const auto& [arg, host, path, logTail] : cases) {
+        ResetState();
+        ParseOptions({"-debug", arg});
+        EXPECT_EQ(state.catalogueHost + "|" + state.cataloguePath, host + "|" + path) << arg;
+        const std::string log = LogText();
+        EXPECT_EQ(log.substr(log.size() - logTail.size() - 2), logTail + "\r\n") << arg;
     }
-}
-
-TEST_F(OptionsTest, LaterUrlOverridesEarlier) {
-    ParseOptions({"-url=A|/a", "-url=B|b"});
-    EXPECT_EQ(state.catalogueHost, "B");
-    EXPECT_EQ(state.cataloguePath, "/b");
+    ParseOptions({"-url=A|/a", "-url=B|b"});  // the later one wins
+    EXPECT_EQ(state.catalogueHost + state.cataloguePath, "B/b");
 }
 
 }  // namespace

@@ -1,117 +1,34 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
-#include "diagnostics/log.h"
-#include "driver/shutdown_gate.h"
-#include "driver/state.h"
 #include "driver/wizard.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/threads.h"
-#include "support/event_ui.h"
-#include "support/test_support.h"
-#include "texts/language.h"
+#include "support/core_test.h"
 
 namespace qvk {
 namespace {
 
-class WizardTest : public ::testing::Test {
+class WizardTest : public test::CoreTest {
 protected:
     void SetUp() override {
-        ResetState();
-        ResetShutdownGateForTests();
-        FillLanguageTables();
-        SetUi(&ui);
+        CoreTest::SetUp();
         SetWizardHooks(WizardHooks());
         ActivateDebug();
     }
-    void TearDown() override {
-        CloseLog();
-        SetUi(nullptr);
-    }
-    std::string LogText() {
-        CloseLog();
-        return test::ReadWholeFile("qvk.log").value_or("");
-    }
-    void AddPlugins(std::initializer_list<const char*> names) {
-        for (const char* n : names) {
-            PluginRecord& record = state.plugins.emplace_back();
-            record.name = n;
-            record.url = std::string("http://h/") + n;
-        }
-    }
-    // Puts the wizard on the plugin list with the given boxes.
-    void OnPluginList(std::initializer_list<int> ticks) {
+    // Puts the wizard on the plugin list, one box per name.
+    void OnPluginList(std::initializer_list<const char*> names, std::initializer_list<int> ticks) {
+        for (const char* n : names) state.plugins.emplace_back().name = n;
         state.step = 3;
         state.pluginCount = static_cast<int>(ticks.size());
-        int i = 0;
-        for (int tick : ticks) {
-            ui.SetState(FirstPluginCheckBox + i, tick);
-            ui.SetText(FirstPluginCheckBox + i, std::next(state.plugins.begin(), i)->name);
-            ++i;
+        auto record = state.plugins.begin();
+        for (int i = 0; i < state.pluginCount; ++i, ++record) {
+            ui.SetState(FirstPluginCheckBox + i, ticks.begin()[i]);
+            ui.SetText(FirstPluginCheckBox + i, record->name);
         }
     }
-    test::ScratchFolder folder;
-    test::EventUi ui;
-
-    bool Freed(int control) { return Has("free " + std::to_string(control)); }
-    bool Has(const std::string& event) {
-        const auto events = ui.Events();
-        return std::find(events.begin(), events.end(), event) != events.end();
-    }
-};
-
-TEST_F(WizardTest, CheckListNeverOutgrowsTheRealRecords) {
-    AddPlugins({"A", "B", "XnViewDll.zip"});
-    EXPECT_EQ(CheckListSize(2, state.plugins), 2);
-    EXPECT_EQ(CheckListSize(7, state.plugins), 2);  // announced more than the page held
-    EXPECT_EQ(CheckListSize(-3, state.plugins), 0);
-}
-
-TEST_F(WizardTest, NothingTickedKeepsThePageAndStep) {
-    AddPlugins({"A", "B"});
-    OnPluginList({0, 0});
-    ui.Answer({AnswerOk});
-    EXPECT_EQ(OnControl(NextButton), LoopAction::Restart);
-    EXPECT_EQ(state.step, 3);
-    ASSERT_EQ(ui.Messages().size(), 1u);
-    EXPECT_EQ(ui.Messages()[0].text, "You must select at least one plugin!");
-    EXPECT_EQ(ui.Messages()[0].title, "Error");
-    EXPECT_EQ(ui.Messages()[0].style, IconError | ButtonsOk);
-    EXPECT_FALSE(Freed(PluginListArea));
-
-    ui.SetState(FirstPluginCheckBox + 1, 1);
-    EXPECT_EQ(OnControl(NextButton), LoopAction::Continue);
-    EXPECT_EQ(state.step, 4);
-    EXPECT_EQ(state.plugins.front().selected, 0);
-    EXPECT_EQ(state.plugins.back().selected, 1);
-    EXPECT_EQ(ui.GetText(NextButton), "Install >");
-    EXPECT_TRUE(Freed(PluginListArea));
-    EXPECT_NE(LogText().find("Gadget (101, B) state : 1\r\nChecked\r\n"), std::string::npos);
-}
-
-TEST_F(WizardTest, XnViewImportSelectsTheDllArchiveOnlyWhenThePageHadOne) {
-    AddPlugins({"Importation XnView", "Other", "XnViewDll.zip"});
-    state.xnviewRecord = &state.plugins.back();
-    OnPluginList({1, 0});
-    ASSERT_EQ(OnControl(NextButton), LoopAction::Continue);
-    EXPECT_EQ(state.tickedCount, 1);
-    EXPECT_EQ(state.downloadCount, 2);
-    EXPECT_EQ(state.plugins.back().selected, 1);
-
-    ResetState();
-    AddPlugins({"Importation XnView"});
-    OnPluginList({1});
-    ASSERT_EQ(OnControl(NextButton), LoopAction::Continue);
-    EXPECT_EQ(state.tickedCount, 1);
-    EXPECT_EQ(state.downloadCount, 1);
-}
-
-class FolderPageTest : public WizardTest {
-protected:
-    void SetUp() override {
-        WizardTest::SetUp();
+    // Puts the wizard on the folder page, with Quorvane.exe in folder/QV.
+    void OnFolderPage() {
         state.step = 4;
         state.systemTempDir = folder.path() + "/";
         platform::CreateFolder("QV");
@@ -119,9 +36,42 @@ protected:
         ui.SetText(reptype, folder.path() + "/QV/");
         ui.SetText(reptype2, folder.path() + "/QVS/");
     }
+    const test::ScratchDir& folder = cwd;
 };
 
-TEST_F(FolderPageTest, RejectionsKeepTheStep) {
+TEST_F(WizardTest, PluginListNeedsATickAndNeverOutgrowsTheRecords) {
+    OnPluginList({"A", "B", "XnViewDll.zip"}, {0, 0});
+    EXPECT_EQ(CheckListSize(7, state.plugins), 2);  // announced more than the page held
+    EXPECT_EQ(CheckListSize(-3, state.plugins), 0);
+    ui.Answer({AnswerOk});
+    EXPECT_EQ(OnControl(NextButton), LoopAction::Restart);
+    EXPECT_EQ(state.step, 3);
+    ASSERT_EQ(ui.Messages().size(), 1u);
+    EXPECT_EQ(ui.Messages()[0].text + "|" + ui.Messages()[0].title, "You must select at least one plugin!|Error");
+    EXPECT_FALSE(ui.Has("free 17 "));
+    ui.SetState(FirstPluginCheckBox + 1, 1);
+    EXPECT_EQ(OnControl(NextButton), LoopAction::Continue);
+    EXPECT_EQ(state.step, 4);
+    EXPECT_EQ(state.plugins.front().selected + 2 * std::next(state.plugins.begin())->selected, 2);
+    EXPECT_EQ(ui.GetText(NextButton), "Install >");
+    EXPECT_TRUE(ui.Has("free 17 "));
+    EXPECT_NE(LogText().find("Gadget (101, B) state : 1\r\nChecked\r\n"), std::string::npos);
+}
+
+TEST_F(WizardTest, XnViewImportSelectsTheDllArchiveOnlyWhenThePageHadOne) {
+    for (bool dll : {true, false}) {
+        ResetState();
+        OnPluginList({"Importation XnView", "Other", "XnViewDll.zip"}, {1, 0});
+        if (dll) state.xnviewRecord = &state.plugins.back();
+        ASSERT_EQ(OnControl(NextButton), LoopAction::Continue);
+        EXPECT_EQ(state.tickedCount, 1);
+        EXPECT_EQ(state.downloadCount, dll ? 2 : 1);
+        EXPECT_EQ(state.plugins.back().selected, dll);
+    }
+}
+
+TEST_F(WizardTest, FolderPageRejectionsKeepTheStep) {
+    OnFolderPage();
     ui.Answer({AnswerOk, AnswerOk, AnswerYes});
     EXPECT_EQ(OnControl(NextButton), LoopAction::Restart);  // no edition ticked
     ui.SetState(qvcheck, 1);
@@ -129,18 +79,18 @@ TEST_F(FolderPageTest, RejectionsKeepTheStep) {
     EXPECT_EQ(OnControl(NextButton), LoopAction::Restart);  // empty folder
     ui.SetText(reptype, folder.path() + "/QVS");
     EXPECT_EQ(OnControl(NextButton), LoopAction::Restart);  // exe missing, retype
-    ASSERT_EQ(ui.Messages().size(), 3u);
-    EXPECT_EQ(ui.Messages()[0].text, "You must select at least one Quorvane version!");
-    EXPECT_EQ(ui.Messages()[1].text, "You did not enter the directory!");
-    EXPECT_EQ(ui.Messages()[2].text,
+    const auto m = ui.Messages();
+    ASSERT_EQ(m.size(), 3u);
+    EXPECT_EQ(m[0].text + "|" + m[1].text + "|" + m[2].text,
+              "You must select at least one Quorvane version!|You did not enter the directory!|"
               "Quorvane hasn't been found in the specified directory. Do you want to retype the directory?");
-    EXPECT_EQ(ui.Messages()[2].style, IconWarning | ButtonsYesNo);
+    EXPECT_EQ(m[2].style, IconWarning | ButtonsYesNo);
     EXPECT_EQ(state.step, 4);
-    EXPECT_TRUE(state.qvDir.empty());
-    EXPECT_TRUE(state.workDir.empty());
+    EXPECT_TRUE(state.qvDir.empty() && state.workDir.empty());
 }
 
-TEST_F(FolderPageTest, SameFolderTwiceInstallsOnceAndCreatesTheWorkFolder) {
+TEST_F(WizardTest, SameFolderTwiceInstallsOnceAndStartsTheDownload) {
+    OnFolderPage();
     ui.SetState(qvcheck, 1);
     ui.SetState(qvscheck, 1);
     // A backslash is appended (natively it is part of the name, so the program lies there).
@@ -150,34 +100,28 @@ TEST_F(FolderPageTest, SameFolderTwiceInstallsOnceAndCreatesTheWorkFolder) {
     ui.Answer({AnswerNo});  // accept the folder without qv-studio.exe
     EXPECT_EQ(OnControl(NextButton), LoopAction::Continue);
     EXPECT_EQ(state.step, 5);
-    EXPECT_EQ(state.qvDir, folder.path() + "/QV\\");
-    EXPECT_EQ(state.qvsDir, "");
+    EXPECT_EQ(state.qvDir + "|" + state.qvsDir, folder.path() + "/QV\\|");
     EXPECT_TRUE(platform::FolderExists(folder.path() + "/qvk"));
-    EXPECT_EQ(state.downloadStarted, 1);
     // The download worker runs (nothing is marked here); the loop waits on it until it ends.
     for (int i = 0; i < 500 && WatchedWorker(); ++i) platform::SleepMs(10);
     EXPECT_TRUE(state.downloadThread && !platform::ThreadRunning(state.downloadThread));
     EXPECT_EQ(ui.GetText(NextButton), "Next >");
-    EXPECT_TRUE(Has("enable 10 0"));
-    EXPECT_TRUE(Freed(reptype) && Freed(BrowseQvsButton));
+    EXPECT_TRUE(ui.Has("enable 10 0") && ui.Has("free 18 ") && ui.Has("free 30 "));
     const std::string log = LogText();
-    EXPECT_NE(log.find("QV and QVS paths are the same\r\n"), std::string::npos);
-    EXPECT_NE(log.find("Temp dir doesn't exist\r\nCreated\r\n"), std::string::npos);
-    EXPECT_NE(log.find("Downloading plugins\r\nEnd of downloading plugins\r\n"), std::string::npos);
+    for (const char* part : {"QV and QVS paths are the same\r\n", "Temp dir doesn't exist\r\nCreated\r\n",
+                             "Downloading plugins\r\nEnd of downloading plugins\r\n"})
+        EXPECT_NE(log.find(part), std::string::npos) << part;
 }
 
-TEST_F(FolderPageTest, DownloadWorkerThatCannotStartEndsTheProgram) {
+TEST_F(WizardTest, DownloadWorkerThatCannotStartEndsTheProgram) {
+    OnFolderPage();
     WizardHooks failing;
-    failing.startThread = [](platform::ThreadBody, void*) -> platform::ThreadHandle {
-        return nullptr;
-    };
+    failing.startThread = [](platform::ThreadBody, void*) -> platform::ThreadHandle { return nullptr; };
     SetWizardHooks(failing);
     ui.SetState(qvcheck, 1);
     ui.Answer({AnswerNo, AnswerOk});  // accept the folder; then the failure
-    EXPECT_EXIT(OnControl(NextButton), ::testing::ExitedWithCode(0),
-                "\\[message\\] Unable to start the installation\\.");
-    EXPECT_NE(LogText().find("Unable to start the download thread\r\nDownload not started"),
-              std::string::npos);
+    EXPECT_EXIT(OnControl(NextButton), ::testing::ExitedWithCode(0), "\\[message\\] Unable to start the installation\\.");
+    EXPECT_NE(LogText().find("Unable to start the download thread\r\nDownload not started"), std::string::npos);
 }
 
 TEST_F(WizardTest, AbortQuestionNoStaysYesEnds) {
@@ -185,8 +129,8 @@ TEST_F(WizardTest, AbortQuestionNoStaysYesEnds) {
     ui.Answer({AnswerNo});
     EXPECT_EQ(OnControl(CancelButton), LoopAction::Restart);
     ASSERT_EQ(ui.Messages().size(), 1u);
-    EXPECT_EQ(ui.Messages()[0].text, "Voulez-vous annuler l'installation des plugins Quorvane ?");
-    EXPECT_EQ(ui.Messages()[0].title, "Attention");
+    EXPECT_EQ(ui.Messages()[0].text + "|" + ui.Messages()[0].title,
+              "Voulez-vous annuler l'installation des plugins Quorvane ?|Attention");
     ui.Answer({AnswerYes});
     EXPECT_EXIT(OnCloseRequest(), ::testing::ExitedWithCode(0), "");
     const std::string log = LogText();
@@ -209,10 +153,10 @@ TEST_F(WizardTest, FinishAsksPerEditionAndEnds) {
         },
         ::testing::ExitedWithCode(0), "");
     const std::string log = LogText();
-    EXPECT_NE(log.find("Plugins to install : 0\r\n"), std::string::npos);
-    EXPECT_NE(log.find(": " + state.qvDir + "Quorvane.ini\r\nWell done"), std::string::npos);
-    EXPECT_NE(log.find("Install dir (QV) : " + state.qvDir + "\r\n"), std::string::npos);
-    EXPECT_NE(log.find("please send qvk.log to support@quorvane.org\r\n"), std::string::npos);
+    for (const std::string& part : {std::string("Plugins to install : 0\r\n"), ": " + state.qvDir + "Quorvane.ini\r\nWell done",
+                                    "Install dir (QV) : " + state.qvDir + "\r\n",
+                                    std::string("please send qvk.log to support@quorvane.org\r\n")})
+        EXPECT_NE(log.find(part), std::string::npos) << part;
     EXPECT_EQ(log.substr(log.size() - 24), "It's finished... Bye !\r\n");
 }
 

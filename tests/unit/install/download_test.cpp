@@ -1,35 +1,29 @@
 // The download loop against a real loopback server (tools/plugin_server.py), into a scratch
 // work folder, with a window that records what it was shown.
 #include "install/download.h"
-#include "install/file_names.h"
 
 #include <gtest/gtest.h>
 
-
-#include "diagnostics/log.h"
-#include "driver/shutdown_gate.h"
+#include "install/file_names.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/threads.h"
-#include "support/event_ui.h"
+#include "support/core_test.h"
 #include "support/plugin_server.h"
-#include "support/test_support.h"
-#include "texts/language.h"
 #include "window/paced_value.h"
 
 namespace qvk {
 namespace {
 
-using test::ReadWholeFile;
-using test::WriteWholeFile;
+using namespace test;
 
 TEST(FileNames, OnlyPlainNamesInsideTheWorkFolder) {
     EXPECT_EQ(FileNameOfUrl("http://h/dir/a.zip?v=2"), "a.zip?v=2");
     EXPECT_EQ(FileNameOfUrl("http://h/dir/") + FileNameOfUrl("a.zip"), "");
     for (const char* good : {"a.zip", "Blur & Glow.zip", "con1.zip", "..a", "\xE9t\xE9.zip"})
         EXPECT_TRUE(IsPlainFileName(good)) << good;
-    for (const char* bad : {"", ".", "..", "a\\b.zip", "c:x.zip", "a?b", "a*<>|\"", "a\tb",
-                            "a.zip.", "a.zip ", "CON", "con.zip", "Lpt1.tar.gz", "conout$.zip"})
+    for (const char* bad : {"", ".", "..", "a\\b.zip", "c:x.zip", "a?b", "a*<>|\"", "a\tb", "a.zip.", "a.zip ", "CON",
+                            "con.zip", "Lpt1.tar.gz", "conout$.zip"})
         EXPECT_FALSE(IsPlainFileName(bad)) << bad;
 }
 
@@ -46,21 +40,16 @@ TEST(PacedValue, ShowsChangesAtMostOncePerIntervalAndNeverLosesTheLast) {
 // Larger than one receive, so that the heading shows a chunk's progress.
 std::string Content(const std::string& name) { return name + std::string(9000, '.'); }
 
-class DownloadTest : public ::testing::Test {
+class DownloadTest : public CoreTest {
 protected:
     void SetUp() override {
-        ResetState();
-        ResetShutdownGateForTests();
-        FillLanguageTables();
+        CoreTest::SetUp();
         ActivateDebug();
         job.workDir = work.path();
     }
-    void TearDown() override { CloseLog(); }
     // Serves root with the given rules; each record's archive lies there and its URL names it.
     void Serve(const std::string& rules, std::initializer_list<std::string> files) {
-        WriteWholeFile(root / "rules.json", rules);
-        server = std::make_unique<test::PluginServer>(root.path(), root / "rules.json");
-        ASSERT_TRUE(server->ready());
+        server = test::Serve(root, rules);
         for (const std::string& file : files) {
             PluginRecord& r = state.plugins.emplace_back();
             r.name = file.substr(0, file.find('.'));
@@ -69,11 +58,8 @@ protected:
             WriteWholeFile(root / file, Content(r.name));
         }
     }
-    test::ScratchFolder cwd;
-    test::ScratchDir root, work;
-    std::unique_ptr<test::PluginServer> server;
-    test::ScopedUi window;
-    test::EventUi& ui = window.ui;
+    ScratchDir root, work;
+    std::unique_ptr<PluginServer> server;
     DownloadJob job;
 };
 
@@ -89,22 +75,18 @@ TEST_F(DownloadTest, SecondOfThreeFailsAndIsNotRetried) {
     EXPECT_EQ(platform::ListFiles(work.path()).size(), 2u);
     EXPECT_EQ(ui.Progress(TotalProgressBar), (std::vector<int>{33, 66}));
     ASSERT_EQ(ui.Messages().size(), 1u);
-    EXPECT_EQ(ui.Messages()[0].text + ui.Messages()[0].title,
-              "Failed to download file B ! Do you want to retry?Warning");
+    EXPECT_EQ(ui.Messages()[0].text + ui.Messages()[0].title, "Failed to download file B ! Do you want to retry?Warning");
     EXPECT_EQ(ui.Messages()[0].style, IconWarning | ButtonsYesNo);
-    EXPECT_EQ(ui.Texts(HeadingText).back().rfind("Downloading: C.zip (8KB @ ", 0), 0u);
+    EXPECT_EQ(ui.GetText(HeadingText).rfind("Downloading: C.zip (8KB @ ", 0), 0u);
     EXPECT_EQ(ui.Progress(installprog).back(), 100);
-    CloseLog();
-    std::string log = ReadWholeFile("qvk.log").value_or("");
-    for (std::size_t at; (at = log.find("KiteHTTP: ")) != std::string::npos;)
-        log.erase(at, log.find("\r\n", at) + 2 - at);
-    const std::string url = server->Url("/"), tail =
-        "Downloading plugins\r\nA : to DL ? 1\r\nYes\r\nFile name : A.zip\r\nFile already on "
-        "disk, delete it\r\nTry to download (" + url + "A.zip)... \r\nOK\r\nB : to DL ? 1\r\n"
-        "Yes\r\nFile name : B.zip\r\nTry to download (" + url + "B.zip)... \r\nError\r\n"
-        "Skipped : to DL ? 0\r\nC : to DL ? 1\r\nYes\r\nFile name : C.zip\r\nTry to download (" +
-        url + "C.zip)... \r\nOK\r\nEnd of downloading plugins\r\n";
-    EXPECT_EQ(log.substr(log.find("Downloading plugins")), tail);
+    std::string log = LogText();
+    for (std::size_t at; (at = log.find("KiteHTTP: ")) != std::string::npos;) log.erase(at, log.find("\r\n", at) + 2 - at);
+    const std::string url = server->Url("/");
+    EXPECT_EQ(log.substr(log.find("Downloading plugins")),
+              "Downloading plugins\r\nA : to DL ? 1\r\nYes\r\nFile name : A.zip\r\nFile already on disk, delete it\r\n"
+              "Try to download (" + url + "A.zip)... \r\nOK\r\nB : to DL ? 1\r\nYes\r\nFile name : B.zip\r\n"
+              "Try to download (" + url + "B.zip)... \r\nError\r\nSkipped : to DL ? 0\r\nC : to DL ? 1\r\nYes\r\n"
+              "File name : C.zip\r\nTry to download (" + url + "C.zip)... \r\nOK\r\nEnd of downloading plugins\r\n");
 }
 
 TEST_F(DownloadTest, RetryAnsweredYesSucceeds) {
@@ -126,17 +108,15 @@ TEST_F(DownloadTest, WithoutLengthTheFileBarStaysAndPacedHeadingsEndOnTheTotal) 
     DownloadThread(&job);
     const uint32_t took = platform::TickCount() - start;
     EXPECT_EQ(job.count, 2);
-    const std::vector<std::string> shown = ui.Texts(HeadingText), events = ui.Events();
-    const auto s = std::find_if(shown.begin(), shown.end(),
-                                [](const std::string& h) { return h.find("S.zip") != h.npos; });
+    const std::vector<std::string> shown = ui.Values("text", HeadingText), events = ui.Events();
+    const auto s = std::find_if(shown.begin(), shown.end(), [](const std::string& h) { return h.find("S.zip") != h.npos; });
     ASSERT_NE(s, shown.begin());
     EXPECT_EQ(s[-1].rfind("Downloading: N.zip (292KB @ ", 0), 0u);  // N's final value
     EXPECT_EQ(shown.back().rfind("Downloading: S.zip (40KB @ ", 0), 0u);
     EXPECT_LE(static_cast<uint32_t>(shown.end() - s), took / 50 + 3);  // one per 50 ms at most
     const auto nEnd = std::find(events.begin(), events.end(), "text 31 " + s[-1]);
-    const auto bar14 = [](const std::string& e) { return e.find("progress 14") == 0; };
-    EXPECT_EQ(std::count_if(events.begin(), nEnd, bar14), 0);  // no length: N left the bar alone
-    const std::vector<int> bar = ui.Progress(installprog);
+    EXPECT_EQ(std::count_if(events.begin(), nEnd, [](const std::string& e) { return e.find("progress 14") == 0; }), 0);
+    const std::vector<int> bar = ui.Progress(installprog);  // N, without a length, left it alone
     EXPECT_TRUE(std::is_sorted(bar.begin(), bar.end()) && bar.size() <= took / 50 + 3);
     EXPECT_EQ(bar.back(), 100);
 }
@@ -156,10 +136,9 @@ TEST_F(DownloadTest, TheEndWaitsForTheTransferAndTheWorkerNeverComesBack) {
     Serve(R"({"/Slow.zip": "stall"})", {"Slow.zip", "Next.zip"});
     WriteWholeFile(root / "Slow.zip", std::string(200000, 's'));
     ui.Answer({AnswerNo});
-    ASSERT_TRUE(platform::StartThread(
-        [](void* j) { DownloadThread(static_cast<DownloadJob*>(j)); }, &job));
-    for (int i = 0; i < 500 && ui.Texts(HeadingText).empty(); ++i) platform::SleepMs(10);
-    ASSERT_FALSE(ui.Texts(HeadingText).empty());  // the stalled transfer is under way
+    ASSERT_TRUE(platform::StartThread([](void* j) { DownloadThread(static_cast<DownloadJob*>(j)); }, &job));
+    for (int i = 0; i < 500 && ui.GetText(HeadingText).empty(); ++i) platform::SleepMs(10);
+    ASSERT_FALSE(ui.GetText(HeadingText).empty());  // the stalled transfer is under way
     const uint32_t start = platform::TickCount();
     EXPECT_TRUE(CloseShutdownGate(3000));
     EXPECT_LT(platform::TickCount() - start, 1000u);

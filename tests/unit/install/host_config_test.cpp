@@ -16,9 +16,7 @@ namespace {
 class HostConfigTest : public ::testing::Test {
 protected:
     test::ScratchDir dir;
-    const std::string folder = dir.path() + "/";
-    const std::string ini = dir / kHostConfigName;
-
+    const std::string folder = dir.path() + "/", ini = dir / kHostConfigName;
     std::string Bytes() {
         EXPECT_EQ(platform::ListFiles(dir.path()), std::vector<std::string>{kHostConfigName});
         return test::ReadWholeFile(ini).value_or("(gone)");
@@ -50,31 +48,25 @@ TEST_F(HostConfigTest, WritesOnlyWhatTheSwitchesNeed) {
 TEST_F(HostConfigTest, FailuresLeaveTheUsersFileAsItWas) {
     EXPECT_EQ(UpdateHostConfiguration(folder), ConfigUpdate::Missing);
     EXPECT_TRUE(platform::ListFiles(dir.path()).empty());
-    // The disk fills up half-way through the new text.
     std::string user = "[Plugins]\n";
     for (int i = 0; i < 60; ++i) user += "Key" + std::to_string(i) + "=value\n";
     test::WriteWholeFile(ini, user);
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit small{512, saved.rlim_max};
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    EXPECT_EQ(UpdateHostConfiguration(folder), ConfigUpdate::NotWritten);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    signal(SIGXFSZ, SIG_DFL);
-    EXPECT_EQ(Bytes(), user);
-    // Read-only in a folder open to all: root writes anyway, so an ordinary user runs it.
-    ::chmod(ini.c_str(), 0444);
-    ::chmod(dir.path().c_str(), 0777);
-    const pid_t child = fork();
-    if (child == 0) {
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(99);
-        _exit(static_cast<int>(UpdateHostConfiguration(folder)));
+    // The disk fills up half-way through the new text (in a child, whose file size limit it is);
+    // then the file is read-only in a folder open to all, for an ordinary user (root writes anyway).
+    for (bool readOnly : {false, true}) {
+        if (readOnly) ::chmod(ini.c_str(), 0444), ::chmod(dir.path().c_str(), 0777);
+        const pid_t child = fork();
+        if (child == 0) {
+            const rlimit small{512, 512};
+            if (!readOnly && (signal(SIGXFSZ, SIG_IGN), setrlimit(RLIMIT_FSIZE, &small)) != 0) _exit(98);
+            if (readOnly && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(99);
+            _exit(static_cast<int>(UpdateHostConfiguration(folder)));
+        }
+        int status = 0;
+        for (int i = 0; i < 1000 && waitpid(child, &status, WNOHANG) == 0; ++i) usleep(10000);
+        EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(ConfigUpdate::NotWritten)) << readOnly;
+        EXPECT_EQ(Bytes(), user);
     }
-    int status = 0;
-    for (int i = 0; i < 1000 && waitpid(child, &status, WNOHANG) == 0; ++i) usleep(10000);
-    EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(ConfigUpdate::NotWritten));
-    EXPECT_EQ(Bytes(), user);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
-// A Ui that keeps the history of what the code under test showed, in order and from any thread,
-// for tests of workers that write to the wizard window. Message boxes are answered from a
-// script; each message is also written to stderr, so a death test can match the text of the box
-// shown just before the program ended.
+// A Ui that keeps, in order and from any thread, what the code under test did to the wizard
+// window: "kind control value" events. Message boxes are answered from a script; each one is
+// also written to stderr, so that a death test can match the box shown just before the end.
 #pragma once
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -22,13 +22,11 @@ public:
         std::string text, title;
         int style;
     };
-
-    // Answers for the next message boxes, in order; a box beyond them aborts the test program.
+    // Answers for the next boxes, in order.
     void Answer(std::vector<int> answers) {
         std::lock_guard<std::mutex> lock(mutex_);
         answers_.assign(answers.begin(), answers.end());
     }
-
     // Runs when a box shows, before it is answered: a test changes the world the user sees.
     std::function<void()> onMessage;
 
@@ -37,101 +35,74 @@ public:
         if (onMessage) onMessage();
         std::lock_guard<std::mutex> lock(mutex_);
         messages_.push_back({text, title, style});
-        events_.push_back("message");
         // A box nobody planned for: answering it could end the process with exit code 0 and
         // pass for success, so the test program dies loudly instead.
-        if (answers_.empty()) {
-            std::fprintf(stderr, "unexpected message box: %s\n", text.c_str());
-            std::abort();
-        }
+        if (answers_.empty()) std::abort();
         const int answer = answers_.front();
         answers_.pop_front();
         return answer;
     }
-    void SetText(int control, const std::string& text) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        texts_[control].push_back(text);
-        events_.push_back("text " + std::to_string(control) + " " + text);
+    void SetText(int c, const std::string& text) override { Add("text", c, text); }
+    std::string GetText(int c) override {
+        const std::vector<std::string> texts = Values("text", c);
+        return texts.empty() ? std::string() : texts.back();
     }
-    std::string GetText(int control) override {
+    void SetProgress(int c, int value) override { Add("progress", c, std::to_string(value)); }
+    void SetProgressMax(int c, int maximum) override { Add("max", c, std::to_string(maximum)); }
+    void Enable(int c, bool enabled) override { Add("enable", c, enabled ? "1" : "0"); }
+    void AddLine(int c, const std::string& line) override { Add("line", c, line); }
+    void Show(int c, bool visible) override { Add("show", c, visible ? "1" : "0"); }
+    void Free(int c) override { Add("free", c, ""); }
+    void Move(int c, int, int, int, int) override { Add("move", c, ""); }
+    int GetState(int c) override {
         std::lock_guard<std::mutex> lock(mutex_);
-        const auto it = texts_.find(control);
-        return it == texts_.end() || it->second.empty() ? std::string() : it->second.back();
+        return states_[c];
     }
-    void SetProgress(int control, int value) override {
+    void SetState(int c, int value) override {
         std::lock_guard<std::mutex> lock(mutex_);
-        progress_[control].push_back(value);
-        events_.push_back("progress " + std::to_string(control) + " " + std::to_string(value));
-    }
-    void SetProgressMax(int control, int maximum) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        events_.push_back("max " + std::to_string(control) + " " + std::to_string(maximum));
-    }
-    void Enable(int control, bool enabled) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        events_.push_back("enable " + std::to_string(control) + (enabled ? " 1" : " 0"));
-    }
-    void AddLine(int control, const std::string& line) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        lines_[control].push_back(line);
-        events_.push_back("line " + std::to_string(control) + " " + line);
-    }
-    void Show(int control, bool visible) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        events_.push_back("show " + std::to_string(control) + (visible ? " 1" : " 0"));
-    }
-    void Free(int control) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        events_.push_back("free " + std::to_string(control));
-    }
-    void Move(int control, int, int, int, int) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        events_.push_back("move " + std::to_string(control));
-    }
-    int GetState(int control) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return states_[control];
-    }
-    void SetState(int control, int value) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        states_[control] = value;
+        states_[c] = value;
     }
 
     std::vector<MessageCall> Messages() {
         std::lock_guard<std::mutex> lock(mutex_);
         return messages_;
     }
-    std::vector<std::string> Texts(int control) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return texts_[control];
-    }
-    std::vector<int> Progress(int control) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return progress_[control];
-    }
-    std::vector<std::string> Lines(int control) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return lines_[control];
-    }
     std::vector<std::string> Events() {
         std::lock_guard<std::mutex> lock(mutex_);
         return events_;
     }
+    bool Has(const std::string& event) {
+        const std::vector<std::string> all = Events();
+        return std::find(all.begin(), all.end(), event) != all.end();
+    }
+    // The values of one kind of event on one control, in order: "text", "line", "progress".
+    std::vector<std::string> Values(const std::string& kind, int c) {
+        const std::string prefix = kind + " " + std::to_string(c) + " ";
+        std::vector<std::string> values;
+        for (const std::string& e : Events())
+            if (e.compare(0, prefix.size(), prefix) == 0) values.push_back(e.substr(prefix.size()));
+        return values;
+    }
+    std::vector<int> Progress(int c) {
+        std::vector<int> values;
+        for (const std::string& v : Values("progress", c)) values.push_back(std::stoi(v));
+        return values;
+    }
 
 private:
+    void Add(const char* kind, int c, const std::string& value) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        events_.push_back(std::string(kind) + " " + std::to_string(c) + " " + value);
+    }
     std::mutex mutex_;
     std::deque<int> answers_;
     std::vector<MessageCall> messages_;
-    std::map<int, std::vector<std::string>> texts_;
-    std::map<int, std::vector<int>> progress_;
-    std::map<int, std::vector<std::string>> lines_;
     std::map<int, int> states_;
     std::vector<std::string> events_;
 };
 
 // Installs an EventUi for the lifetime of a test.
-class ScopedUi {
-public:
+struct ScopedUi {
     ScopedUi() { SetUi(&ui); }
     ~ScopedUi() { SetUi(nullptr); }
     EventUi ui;

@@ -1,4 +1,4 @@
-// Shared pieces of the unit tests: scratch folders and whole-file reads and writes.
+// Shared pieces of the unit tests: scratch folders, whole-file reads and writes, noise bytes.
 #pragma once
 #include <unistd.h>
 
@@ -8,7 +8,6 @@
 #include <optional>
 #include <sstream>
 #include <string>
-#include <vector>
 
 namespace qvk::test {
 
@@ -21,8 +20,7 @@ inline std::optional<std::string> ReadWholeFile(const std::string& path) {
 }
 
 inline void WriteWholeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 inline bool PathExists(const std::string& path) {
@@ -30,16 +28,26 @@ inline bool PathExists(const std::string& path) {
     return std::filesystem::exists(path, ignored);
 }
 
-// A fresh folder below the system's temporary folder, removed with everything in it.
+// Bytes that deflate cannot shrink (a flipped byte of an archive lands in the data), zeros included.
+inline std::string Noise(std::size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
+    return bytes;
+}
+
+// A fresh folder below the system's temporary folder, removed with everything in it. With
+// `enter` it is also the current folder for its life: the program writes "qvk.log" and its
+// catalogue files there.
 class ScratchDir {
 public:
-    ScratchDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "qvk-test-XXXXXX").string();
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (mkdtemp(name.data())) path_ = name.data();
+    explicit ScratchDir(bool enter = false) {
+        std::string name = (std::filesystem::temp_directory_path() / "qvk-test-XXXXXX").string();
+        if (mkdtemp(name.data())) path_ = name;
+        if (enter && (!::getcwd(previous_, sizeof previous_) || ::chdir(path_.c_str()) != 0))
+            std::abort();
     }
     ~ScratchDir() {
+        if (previous_[0] && ::chdir(previous_) != 0) std::abort();
         std::error_code ignored;
         if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
     }
@@ -51,23 +59,7 @@ public:
 
 private:
     std::string path_;
-};
-
-// A scratch folder that is also the current folder for the test's life: the program writes
-// "qvk.log" and its catalogue files into the current folder.
-class ScratchFolder : public ScratchDir {
-public:
-    ScratchFolder() {
-        char here[4096];
-        if (!::getcwd(here, sizeof(here)) || ::chdir(path().c_str()) != 0) std::abort();
-        previous_ = here;
-    }
-    ~ScratchFolder() {
-        if (::chdir(previous_.c_str()) != 0) std::abort();
-    }
-
-private:
-    std::string previous_;
+    char previous_[4096] = {};
 };
 
 }  // namespace qvk::test

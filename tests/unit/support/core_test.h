@@ -1,0 +1,36 @@
+// The setup most core tests share: fresh state, shutdown gate and language tables, a scratch
+// folder that is the current one (the log and the catalogue files land there) and a window that
+// records what it is shown.
+#pragma once
+#include <gtest/gtest.h>
+
+#include "diagnostics/log.h"
+#include "driver/shutdown_gate.h"
+#include "driver/state.h"
+#include "support/event_ui.h"
+#include "support/test_support.h"
+#include "texts/language.h"
+
+namespace qvk::test {
+
+class CoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetState();
+        ResetShutdownGateForTests();
+        FillLanguageTables();
+    }
+    void TearDown() override {
+        CloseLog();
+        ResetState();
+    }
+    std::string LogText() {
+        CloseLog();
+        return ReadWholeFile("qvk.log").value_or("");
+    }
+    ScratchDir cwd{true};
+    ScopedUi window;
+    EventUi& ui = window.ui;
+};
+
+}  // namespace qvk::test
