@@ -23,9 +23,8 @@ FORM = [r"Address: {0}   file: [A-Z]:\\.*\\{1}", "EAX: {0}   EBX: {0}   ECX: {0}
 
 class Crash(CatalogueCase):
     def case(self, faults, args=("-debug",), server=True, answers=(), analysed=False):
-        """qvk-faults.exe to the notes page (where the "main" faults come) and, with a server,
-        to the catalogue; `answers` to the critical error boxes; with `analysed`, the catalogue
-        thread's end. Returns the run."""
+        """qvk-faults.exe to the notes page (where the "main" faults come) or, with a server, the
+        catalogue; `answers` to the critical error boxes; with `analysed`, the thread's end."""
         address = self.serve().address if server else winelib.loopback(7)  # nothing served there
         run = self.start("en", address, list(args) + ["-faulttest=" + faults],
                          winelib.programs("faults", "uidriver")["faults"], catalogue=server)
