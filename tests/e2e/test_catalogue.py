@@ -4,7 +4,6 @@ Yes, and what "(Un)Check all" and leaving the list do. Every run names its own s
 with -url, so the request has no language suffix."""
 
 import os
-import time
 import unittest
 
 import winelib
