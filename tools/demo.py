@@ -8,7 +8,6 @@ none (or --auto), it runs on a private Xvfb display and is walked through by the
 leaving a screenshot of every page in build/demo/shots/. Either way it ends by printing the
 files installed, the INI lines before and after, the log's path and the exit code."""
 import argparse
-import glob
 import json
 import os
 import subprocess
@@ -143,7 +142,7 @@ def report(wine, code, cwd):
         say("%s (%d files):" % (windows_path(plugins), len(files)))
         for name in files:
             say("    " + name.replace("/", "\\"))
-    for dll in glob.glob(os.path.join(wine.prefix, "drive_c", "windows", "*", "XnViewDLL.8bf")):
+    for dll in winelib.xnview_files(wine):
         folder = os.path.dirname(dll)
         files = [f for f in catalogue_site.tree(folder) if f.startswith("XnViewDLL")]
         say("%s, the system folder:" % windows_path(folder))
@@ -178,6 +177,7 @@ def main():
         wine = OwnDisplay(os.path.join(WORK, "prefix"))
         winelib.map_fonts(wine.env(wine.state["boot_loader"]), wine.state["boot_loader"])
         forget_editions(wine)
+        winelib.forget_xnview(wine)
     try:
         with winelib.own_plugin_server(site, build_site, rules=rules) as server:
             say("plugin server on http://%s/ serving %s" % (server.address, site))

@@ -576,6 +576,17 @@ def installed_editions(wine, editions, ini_text, registered=True):
         yield
 
 
+def xnview_files(wine, name="XnViewDLL.8bf"):
+    """Paths of `name` (a glob) in the prefix's system folders, where the XnView libraries go."""
+    return glob.glob(os.path.join(wine.prefix, "drive_c", "windows", "*", name))
+
+
+def forget_xnview(wine):
+    """Removes the XnView libraries an earlier run left: a run installs them only where absent."""
+    for path in xnview_files(wine, "XnViewDLL*"):
+        shutil.rmtree(path) if os.path.isdir(path) else os.remove(path)
+
+
 # --- the loopback plugin server ---------------------------------------------------------------
 
 def loopback(k=0):

@@ -23,9 +23,8 @@ FORM = [r"Address: {0}   file: [A-Z]:\\.*\\{1}", "EAX: {0}   EBX: {0}   ECX: {0}
 
 class Crash(CatalogueCase):
     def case(self, faults, args=("-debug",), server=True, answers=(), analysed=False):
-        """qvk-faults.exe to the notes page (where the "main" faults come) and, with a server,
-        to the catalogue; `answers` to the critical error boxes; with `analysed`, the catalogue
-        thread's end. Returns the run."""
+        """qvk-faults.exe to the notes page (where the "main" faults come) or, with a server, the
+        catalogue; `answers` to the critical error boxes; with `analysed`, the thread's end."""
         address = self.serve().address if server else winelib.loopback(7)  # nothing served there
         run = self.start("en", address, list(args) + ["-faulttest=" + faults],
                          winelib.programs("faults", "uidriver")["faults"], catalogue=server)
@@ -51,25 +50,22 @@ class Crash(CatalogueCase):
         self.assertEqual([(r[0], r[7]) for r in reports],
                          [(h, "Total number of errors: %d" % (n + 1)) for n, h in enumerate(heads)])
 
-    def test_debug_worker_faults_twice_yes_and_the_catalogue_finishes(self):
-        self.quit(self.case("access@worker,divide@worker", answers=[(ASK, "yes")] * 2, analysed=True))
-        log, reports = self.reports()
-        self.assert_counted(reports, [ACCESS, DIVIDE])
-        self.assertRegex(reports[0][5], r"^File: catalogue\.cpp   line: \d+$")
-        self.assertRegex(reports[0][6] + "|" + reports[1][6], r"^ASM: mov \w+, dword ptr \[\w+\]\|ASM: idiv ")
-        for report in reports:
-            self.assertEqual(log[log.index(report[7]) + 1:][:2], ["! Error ignored by user !", ""])
-
-    def test_debug_main_thread_fault_after_install_no_ends_and_removes_the_work_folder(self):
-        run = self.case("access@install", analysed=True)
+    def test_debug_worker_faults_yes_then_a_main_thread_fault_after_install_no_ends(self):
+        run = self.case("access@worker,divide@worker,access@install", answers=[(ASK, "yes")] * 2,
+                        analysed=True)
         run.cmds("click 10", "waitvisible %d 1" % (99 + len(SORTED)), "click 10", "waitvisible 19 1",
                  "check 19 1", "check 20 0", "settext 18 C:\\", "click 10", "message", "answer no")
         self.assertEqual(run.cmd("@30000 message"), ASK)  # after keeping a folder without Quorvane.exe
         run.cmd("answer no")
         self.assertEqual(run.wait(30), 0)
-        log, (report,) = self.reports()
-        self.assertEqual([report[0], report[5][:24], log[-1]], [ACCESS, "File: Main Module   line", GOODBYE])
-        self.assertLess(log.index("Starting install !"), log.index(report[0]))
+        log, reports = self.reports()
+        self.assert_counted(reports, [ACCESS, DIVIDE, ACCESS])
+        self.assertRegex(reports[0][5], r"^File: catalogue\.cpp   line: \d+$")
+        self.assertRegex(reports[0][6] + "|" + reports[1][6], r"^ASM: mov \w+, dword ptr \[\w+\]\|ASM: idiv ")
+        for report in reports[:2]:
+            self.assertEqual(log[log.index(report[7]) + 1:][:2], ["! Error ignored by user !", ""])
+        self.assertEqual([reports[2][5][:24], log[-1]], ["File: Main Module   line", GOODBYE])
+        self.assertLess(log.index("Starting install !"), log.index(reports[2][7]))
         self.assertEqual(winelib.work_folders(winelib.Wine()), [])
 
     def test_safe_mode_goes_on_by_itself_in_both_threads(self):
@@ -80,12 +76,6 @@ class Crash(CatalogueCase):
         log, reports = self.reports()
         self.assert_counted(reports, [DIVIDE, ACCESS, ACCESS])
         self.assertEqual(log.count("! Error ignored by safemode !"), 3)
-
-    def test_neither_mode_tells_and_ends_without_a_log(self):
-        for faults, server in (("divide@worker", True), ("access@main", False)):
-            self.cwd = winelib.fresh_dir(os.path.join(self.art, faults.replace("@", "-")))
-            self.assertEqual(self.case(faults, [], server, answers=[(TELL, "ok")]).wait(30), 0)
-            self.assertFalse(os.path.exists(os.path.join(self.cwd, "qvk.log")))
 
     def test_assertion_and_stack_overflow_in_workers(self):
         # The assertion resumes after its raise; the overflow ends only the catalogue thread,
@@ -101,19 +91,23 @@ class Crash(CatalogueCase):
         self.assertNotIn("Enable button", log)
         self.assertEqual(log[-1], ABORTED)
 
-    def test_main_thread_faults_that_end_the_program_in_order_once(self):
-        for faults, args, answers, tail in (
-                ("jump@main", ["-debug"], [(ASK, "yes")],  # going on is impossible there
-                 ["! Error ignored by user !", "", ENDED % "program ends", GOODBYE]),
-                ("report@main,access@main", ["-safemode"], [],  # a fault inside the report
-                 ["! Error ignored by safemode !", "", "Error inside the crash report", GOODBYE])):
-            self.cwd = winelib.fresh_dir(os.path.join(self.art, faults.split("@")[0]))
-            self.assertEqual(self.case(faults, args, False, answers=answers).wait(30), 0)
-            log, (report,) = self.reports()
-            self.assertEqual(log[-4:], tail)
-            if faults == "jump@main":
-                self.assertEqual([report[0], report[1][:18], report[6]], [
-                    ACCESS, "Address: 00000010 ", "ASM: (no readable instruction at this address)"])
+    def test_faults_that_tell_and_end_or_end_the_program_in_order_once(self):
+        for faults, args, server, answers, tail in (
+                ("divide@worker", [], True, [(TELL, "ok")], None),  # neither mode: no log
+                ("access@main", [], False, [(TELL, "ok")], None),
+                ("report@main,access@main", ["-safemode"], False, [],  # a fault inside the report
+                 ["! Error ignored by safemode !", "", "Error inside the crash report", GOODBYE]),
+                ("jump@main", ["-debug"], False, [(ASK, "yes")],  # going on is impossible there
+                 ["! Error ignored by user !", "", ENDED % "program ends", GOODBYE])):
+            self.cwd = winelib.fresh_dir(os.path.join(self.art, faults.split(",")[0].replace("@", "-")))
+            self.assertEqual(self.case(faults, args, server, answers=answers).wait(30), 0)
+            if tail is None:
+                self.assertFalse(os.path.exists(os.path.join(self.cwd, "qvk.log")))
+            else:
+                log, (report,) = self.reports()
+                self.assertEqual(log[-4:], tail)
+        self.assertEqual([report[0], report[1][:18], report[6]], [
+            ACCESS, "Address: 00000010 ", "ASM: (no readable instruction at this address)"])
 
     def test_two_threads_faulting_together_get_whole_reports_and_both_counts(self):
         run = self.case("together@main", ["-safemode"], False)

@@ -47,14 +47,12 @@ class Hosts(unittest.TestCase):
             run.cmds("@30000 window Langue", "click 1")
             self.assertEqual(run.cmd("message"), RUNNING)
             self.assertNotIn("Installation", run.cmd("windows").split("|"))
-            run.screenshot("running")
             run.cmds("answer ok", "@30000 window Installation", "click 10", "waitvisible 11 1",
                      "click 10", "waitvisible 16 1", "@60000 waitenabled 10 1", "click 10",
                      "waitvisible 104 1", "click 10", "waitvisible 19 1")
             want = {"text 18": expanded, "state 19": "1", "text 21": "C:\\Studio\\",
                     "state 20": "1", "visible 21": "1", "visible 30": "1"}
             self.assertEqual(run.check(want), want)
-            run.screenshot("folders")
             run.cmds("click 9", "message", "answer yes")
             self.assertEqual(run.wait(30), 0)
         log = "\r\n".join(winelib.read_log(cwd))

@@ -2,43 +2,31 @@
 plugin server; each walk checks the files it leaves in the prefix: the unpacked plugins, their
 attributes, the editors' configuration files, the XnView libraries and no work folder."""
 
-import glob
 import os
-import shutil
 import time
 import unittest
 import zipfile
 
 import winelib
+from winelib import catalogue_site
 
-EDITIONS = {"Quorvane": ("Quorvane.exe", 19), "Quorvane Studio": ("qv-studio.exe", 20)}
-NAMES = [p[0] for p in winelib.catalogue_site.DEFAULT_PLUGINS]
+BOXES = {"Quorvane": 19, "Quorvane Studio": 20}
+NAMES = [p[0] for p in catalogue_site.DEFAULT_PLUGINS]
 QUESTION = "Question|Do you want to update %s configuration in order to use plugins?"
+RETRY = "Warning|Failed to download file %s ! Do you want to retry?"
 DATE = (2008, 8, 15, 12, 30, 10)
-
-
-def unpacked(names, *extra):
-    """The files catalogue_site puts in these plugins' archives, as found below Plugins."""
-    safe = ["".join(c for c in n if c.isascii() and c.isalnum()) for n in names]
-    return sorted([s + ".8bf" for s in safe] + [s + "/readme.txt" for s in safe] + list(extra))
-
-
-def tree(folder):
-    return sorted(os.path.relpath(os.path.join(d, f), folder)
-                  for d, _, files in os.walk(folder) for f in files)
 
 
 class WholeRun(unittest.TestCase):
     def setUp(self):
         self.art = winelib.fresh_dir(os.path.join(winelib.artifacts_dir(), self._testMethodName))
         self.wine = winelib.Wine()
-        for edition, (exe, _) in EDITIONS.items():  # every walk starts with bare editor folders
+        for edition, (exe, _) in winelib.EDITIONS.items():  # every walk starts with bare folders
             open(os.path.join(winelib.fresh_dir(self.folder(edition)), exe), "wb").close()
-        for dll in glob.glob(self.wine.path("C:\\windows\\*\\XnViewDLL*")):
-            shutil.rmtree(dll) if os.path.isdir(dll) else os.remove(dll)
+        winelib.forget_xnview(self.wine)
 
     def folder(self, edition, *rest):
-        return os.path.join(self.wine.path("C:\\Program Files\\" + edition), *rest)
+        return winelib.editor_folder(self.wine, edition, *rest)
 
     def install(self, server, editions):
         """Every plugin ticked, these editions chosen, "Install >". No -debug: its console would
@@ -50,23 +38,18 @@ class WholeRun(unittest.TestCase):
         run.cmds("@30000 window Language", "click 1", "@30000 window Installation", "click 10",
                  "waitvisible 11 1", "click 10", "@60000 waittext 31 End of analysis.",
                  "click 10", "waittext 31 Please select", "click 10", "waittext 31 Indicate in which",
-                 *["check %d %d" % (box, e in editions) for e, (_, box) in EDITIONS.items()],
-                 "click 10")
+                 *["check %d %d" % (box, e in editions) for e, box in BOXES.items()], "click 10")
         return run
 
     def finish(self, run, answers):
-        """The configuration questions answered, the last box: the total bar's end, exit 0, no
-        work folder left."""
-        for edition, answer in answers:
-            self.assertEqual(run.cmd("@120000 message"), QUESTION % edition)
+        """The boxes answered in order, the last box: the total bar's end, exit 0, no work
+        folder left."""
+        for box, answer in answers + [("Information|Installation finished.", "ok")]:
+            self.assertEqual(run.cmd("@120000 message"), box)
+            total = int(run.cmd("state 15"))
             run.cmd("answer " + answer)
-        self.assertEqual(run.cmd("@120000 message"), "Information|Installation finished.")
-        run.screenshot("finished")
-        total = int(run.cmd("state 15"))
-        run.cmd("answer ok")
         self.assertEqual(run.wait(60), 0)
-        self.assertEqual(glob.glob(os.path.join(self.wine.prefix, "drive_c", "users", "**", "qvk"),
-                                   recursive=True), [])
+        self.assertEqual(winelib.work_folders(self.wine), [])
         return total
 
     def test_both_editions_a_slow_archive_and_the_configuration_files(self):
@@ -84,21 +67,22 @@ class WholeRun(unittest.TestCase):
         for edition, text in ini.items():
             with open(self.folder(edition, "Quorvane.ini"), "wb") as f:
                 f.write(text)
-        run = self.install(server, EDITIONS)
+        run = self.install(server, BOXES)
         run.cmd("@60000 waittext 31 Downloading: sharpenpro.zip (")
         want = {"state 15": "80", "enabled 10": "0", "visible 14": "1", "text 32": "Total progress"}
         self.assertEqual(run.check(want), want)  # four of five fetched
-        run.screenshot("downloading")
-        self.assertEqual(self.finish(run, [("Quorvane", "yes"), ("Quorvane Studio", "no")]), 200)
+        self.assertEqual(self.finish(run, [(QUESTION % "Quorvane", "yes"),
+                                           (QUESTION % "Quorvane Studio", "no")]), 200)
         ini["Quorvane"] = b"[View]\r\nZoom = 2\r\n[plugins]\r\nPluginsBar = 1\r\nLoadPlugins = 1\r\n"
-        for edition, (exe, _) in EDITIONS.items():
-            self.assertEqual(tree(self.folder(edition)), sorted(
-                [exe, "Quorvane.ini"] + ["Plugins/" + f for f in unpacked(NAMES, "SharpenPro/data.bin")]))
+        for edition, (exe, _) in winelib.EDITIONS.items():
+            self.assertEqual(catalogue_site.tree(self.folder(edition)), sorted(
+                [exe, "Quorvane.ini"] + ["Plugins/" + f for f in catalogue_site.installed_files(
+                    NAMES, "SharpenPro/data.bin")]))
             with open(self.folder(edition, "Quorvane.ini"), "rb") as f:
                 self.assertEqual(f.read(), ini[edition])
-            readme = self.folder(edition, "Plugins", "BlurGlow", "readme.txt")
-            self.assertEqual(os.stat(readme).st_mode & 0o222, 0, "the read-only attribute was lost")
-            self.assertEqual(os.stat(readme).st_mtime, time.mktime(DATE + (0, 0, -1)))
+            readme = os.stat(self.folder(edition, "Plugins", "BlurGlow", "readme.txt"))
+            self.assertEqual(readme.st_mode & 0o222, 0, "the read-only attribute was lost")
+            self.assertEqual(readme.st_mtime, time.mktime(DATE + (0, 0, -1)))
         with open(self.folder("Quorvane", "Plugins", "BlurGlow.8bf"), "rb") as f:
             self.assertEqual(f.read(), b"plugin Blur & Glow\n" * 200)
 
@@ -108,19 +92,17 @@ class WholeRun(unittest.TestCase):
         with open(os.path.join(server.root, "files", "cafcolours.zip"), "wb") as f:
             f.write(b"<html>Not a ZIP archive</html>")
         run = self.install(server, ["Quorvane Studio"])
-        retry = "Warning|Failed to download file %s ! Do you want to retry?"
-        self.assertEqual(run.cmd("@60000 message"), retry % "aged Photo")
+        self.assertEqual(run.cmd("@60000 message"), RETRY % "aged Photo")
         run.cmd("answer no")
-        self.assertEqual(run.cmd("@60000 message"), retry % "Blur & Glow")
+        self.assertEqual(run.cmd("@60000 message"), RETRY % "Blur & Glow")
         server.set_rules({})  # the server is back
         run.cmd("answer yes")
-        self.assertEqual(run.cmd("@60000 message"), "Error|Unable to read cafcolours.zip !")
-        run.cmd("answer ok")
-        self.assertEqual(self.finish(run, [("Quorvane Studio", "no")]), 180)  # 4 of 5 fetched opened
-        self.assertEqual(tree(self.folder("Quorvane Studio", "Plugins")),
-                         unpacked(["Blur & Glow", "Importation XnView", "Sharpen Pro"]))
-        self.assertEqual(tree(self.folder("Quorvane")), ["Quorvane.exe"])
-        dlls = glob.glob(self.wine.path("C:\\windows\\*\\XnViewDLL.8bf"))
+        self.assertEqual(self.finish(run, [("Error|Unable to read cafcolours.zip !", "ok"),
+                                           (QUESTION % "Quorvane Studio", "no")]), 180)
+        self.assertEqual(catalogue_site.tree(self.folder("Quorvane Studio", "Plugins")),
+                         catalogue_site.installed_files(["Blur & Glow", "Importation XnView", "Sharpen Pro"]))
+        self.assertEqual(catalogue_site.tree(self.folder("Quorvane")), ["Quorvane.exe"])
+        dlls = winelib.xnview_files(self.wine)
         self.assertEqual(len(dlls), 1, dlls)
         self.assertTrue(os.path.isfile(os.path.join(os.path.dirname(dlls[0]), "XnViewDLL", "readme.txt")))
 
