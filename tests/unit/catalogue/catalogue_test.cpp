@@ -220,37 +220,5 @@ TEST(CatalogueAddresses, LanguageOnlyForTheBuiltInCatalogueAndTheRedirectTarget)
         EXPECT_EQ(RedirectTarget(page), "") << page;
 }
 
-TEST(TransferProgress, BarAndHeadingFromTheTransfer) {
-    ResetState();
-    FillLanguageTables();
-    ScopedUi window;
-    kite::HttpTransfer t;
-    t.localFile = "C:\\Temp\\qvk\\blur.zip";
-    t.showName = 1;
-    t.contentLength = 400 * 1024;
-    t.received = 120 * 1024 + 1023;
-    t.speed = 35.5f;
-    // Each call as a transfer of its own (state 0 first), so that pacing holds nothing back.
-    const auto show = [&](int s, int length) {
-        t.state = kite::Init, t.contentLength = length;
-        ShowTransferProgress(&t);
-        t.state = s;
-        ShowTransferProgress(&t);
-    };
-    show(kite::Data, 400 * 1024);
-    t.showName = 0;
-    show(kite::Data, 400 * 1024);
-    EXPECT_EQ(window.ui.Values("text", HeadingText),
-              (Texts{"Downloading: blur.zip (120KB @ 35.500000KB/s)",
-                     "Connected to server. Downloading the file. (120KB @ 35.500000KB/s)"}));
-    // Other states move the bar only, from Header on and with a known length.
-    t.received = 3 * 400 * 1024;  // more than announced
-    for (const auto& [s, length] : {std::pair{kite::Header, 400 * 1024}, {kite::Header, -5}, {kite::Header, 0}, {kite::Connected, 100}})
-        show(s, length);
-    EXPECT_EQ(window.ui.Progress(installprog), (std::vector<int>{30, 30, 100, 0}));
-    EXPECT_EQ(window.ui.Values("text", HeadingText).size(), 2u);  // headings only for data
-    ResetState();
-}
-
 }  // namespace
 }  // namespace qvk
