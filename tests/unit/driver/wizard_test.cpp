@@ -70,23 +70,48 @@ TEST_F(WizardTest, XnViewImportSelectsTheDllArchiveOnlyWhenThePageHadOne) {
     }
 }
 
-TEST_F(WizardTest, FolderPageRejectionsKeepTheStep) {
+// The folder page's rejections and a No to the abort question keep the step; then, without a
+// download body, the install thread follows at once and the end asks once per edition (Yes on a
+// file the update cannot read: left alone and logged).
+TEST_F(WizardTest, RejectionsAndAbortNoKeepTheStepThenTheFinishEnds) {
     OnFolderPage();
-    ui.Answer({AnswerOk, AnswerOk, AnswerYes});
+    ui.Answer({AnswerOk, AnswerOk, AnswerYes, AnswerNo});
     EXPECT_EQ(OnControl(NextButton), LoopAction::Restart);  // no edition ticked
     ui.SetState(qvcheck, 1);
     ui.SetText(reptype, "");
     EXPECT_EQ(OnControl(NextButton), LoopAction::Restart);  // empty folder
     ui.SetText(reptype, folder.path() + "/QVS");
     EXPECT_EQ(OnControl(NextButton), LoopAction::Restart);  // exe missing, retype
+    state.language = 0;
+    EXPECT_EQ(OnControl(CancelButton), LoopAction::Restart);
     const auto m = ui.Messages();
-    ASSERT_EQ(m.size(), 3u);
-    EXPECT_EQ(m[0].text + "|" + m[1].text + "|" + m[2].text,
+    ASSERT_EQ(m.size(), 4u);
+    EXPECT_EQ(m[0].text + "|" + m[1].text + "|" + m[2].text + "|" + m[3].text + "|" + m[3].title,
               "You must select at least one Quorvane version!|You did not enter the directory!|"
-              "Quorvane hasn't been found in the specified directory. Do you want to retype the directory?");
+              "Quorvane hasn't been found in the specified directory. Do you want to retype the directory?|"
+              "Voulez-vous annuler l'installation des plugins Quorvane ?|Attention");
     EXPECT_EQ(m[2].style, IconWarning | ButtonsYesNo);
     EXPECT_EQ(state.step, 4);
     EXPECT_TRUE(state.qvDir.empty() && state.workDir.empty());
+    state.language = 1;
+    state.downloadStarted = 1;
+    state.qvDir = folder.path() + "/";
+    state.qvsDir = folder.path() + "/QVS/";
+    test::WriteWholeFile("Quorvane.ini", std::string("\xFF\xFE;\0", 4));
+    ui.Answer({AnswerYes, AnswerNo, AnswerOk});
+    EXPECT_EXIT(
+        for (int pass = 0; pass < 5000; ++pass) {
+            PollWorkers();
+            platform::SleepMs(1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    const std::string log = LogText();
+    for (const std::string& part : {std::string("Cancel button...\r\nExit... (Window)\r\nNo\r\n"),
+                                    std::string("Plugins to install : 0\r\n"), ": " + state.qvDir + "Quorvane.ini\r\nWell done",
+                                    "Install dir (QV) : " + state.qvDir + "\r\n",
+                                    std::string("please send qvk.log to support@quorvane.org\r\n")})
+        EXPECT_NE(log.find(part), std::string::npos) << part;
+    EXPECT_EQ(log.substr(log.size() - 24), "It's finished... Bye !\r\n");
 }
 
 TEST_F(WizardTest, SameFolderTwiceInstallsOnceAndStartsTheDownload) {
@@ -122,42 +147,6 @@ TEST_F(WizardTest, DownloadWorkerThatCannotStartEndsTheProgram) {
     ui.Answer({AnswerNo, AnswerOk});  // accept the folder; then the failure
     EXPECT_EXIT(OnControl(NextButton), ::testing::ExitedWithCode(0), "\\[message\\] Unable to start the installation\\.");
     EXPECT_NE(LogText().find("Unable to start the download thread\r\nDownload not started"), std::string::npos);
-}
-
-TEST_F(WizardTest, AbortQuestionNoStaysYesEnds) {
-    state.language = 0;
-    ui.Answer({AnswerNo});
-    EXPECT_EQ(OnControl(CancelButton), LoopAction::Restart);
-    ASSERT_EQ(ui.Messages().size(), 1u);
-    EXPECT_EQ(ui.Messages()[0].text + "|" + ui.Messages()[0].title,
-              "Voulez-vous annuler l'installation des plugins Quorvane ?|Attention");
-    ui.Answer({AnswerYes});
-    EXPECT_EXIT(OnCloseRequest(), ::testing::ExitedWithCode(0), "");
-    const std::string log = LogText();
-    EXPECT_NE(log.find("Cancel button...\r\nExit... (Window)\r\nNo\r\n"), std::string::npos);
-    EXPECT_EQ(log.substr(log.size() - 40), "Yes, delete temp dir and free memories\r\n");
-}
-
-// Without a download body the install thread follows at once, and the end asks once per
-// edition (Yes on a file the update cannot read: left alone and logged).
-TEST_F(WizardTest, FinishAsksPerEditionAndEnds) {
-    state.downloadStarted = 1;
-    state.qvDir = folder.path() + "/";
-    state.qvsDir = folder.path() + "/QVS/";
-    test::WriteWholeFile("Quorvane.ini", std::string("\xFF\xFE;\0", 4));
-    ui.Answer({AnswerYes, AnswerNo, AnswerOk});
-    EXPECT_EXIT(
-        for (int pass = 0; pass < 5000; ++pass) {
-            PollWorkers();
-            platform::SleepMs(1);
-        },
-        ::testing::ExitedWithCode(0), "");
-    const std::string log = LogText();
-    for (const std::string& part : {std::string("Plugins to install : 0\r\n"), ": " + state.qvDir + "Quorvane.ini\r\nWell done",
-                                    "Install dir (QV) : " + state.qvDir + "\r\n",
-                                    std::string("please send qvk.log to support@quorvane.org\r\n")})
-        EXPECT_NE(log.find(part), std::string::npos) << part;
-    EXPECT_EQ(log.substr(log.size() - 24), "It's finished... Bye !\r\n");
 }
 
 }  // namespace

@@ -63,41 +63,34 @@ protected:
     DownloadJob job;
 };
 
-TEST_F(DownloadTest, SecondOfThreeFailsAndIsNotRetried) {
-    Serve(R"({"/B.zip": "status-404"})", {"A.zip", "B.zip", "Skipped.zip", "C.zip"});
+// B fails once and Yes retries it (the server is back); C fails and No leaves it unmarked.
+TEST_F(DownloadTest, YesRetriesAFailureAndNoSkipsIt) {
+    Serve(R"({"/B.zip": "status-500", "/C.zip": "status-404"})", {"A.zip", "B.zip", "Skipped.zip", "C.zip"});
     WriteWholeFile(work / "A.zip", "left by an earlier attempt");
-    ui.Answer({AnswerNo});
+    ui.onMessage = [&] { WriteWholeFile(root / "rules.json", R"({"/C.zip": "status-404"})"); };
+    ui.Answer({AnswerYes, AnswerNo});
     DownloadThread(&job);
     EXPECT_EQ(job.count, 2);
-    EXPECT_EQ(std::next(state.plugins.begin())->selected, 0);
+    EXPECT_EQ(std::next(state.plugins.begin())->selected + 2 * state.plugins.back().selected, 1);
     EXPECT_EQ(ReadWholeFile(work / "A.zip"), Content("A"));
-    EXPECT_EQ(ReadWholeFile(work / "C.zip"), Content("C"));
+    EXPECT_EQ(ReadWholeFile(work / "B.zip"), Content("B"));
     EXPECT_EQ(platform::ListFiles(work.path()).size(), 2u);
     EXPECT_EQ(ui.Progress(TotalProgressBar), (std::vector<int>{33, 66}));
-    ASSERT_EQ(ui.Messages().size(), 1u);
-    EXPECT_EQ(ui.Messages()[0].text + ui.Messages()[0].title, "Failed to download file B ! Do you want to retry?Warning");
-    EXPECT_EQ(ui.Messages()[0].style, IconWarning | ButtonsYesNo);
-    EXPECT_EQ(ui.GetText(HeadingText).rfind("Downloading: C.zip (8KB @ ", 0), 0u);
-    EXPECT_EQ(ui.Progress(installprog).back(), 100);
+    const auto m = ui.Messages();
+    ASSERT_EQ(m.size(), 2u);
+    EXPECT_EQ(m[0].text + m[1].text + m[1].title,
+              "Failed to download file B ! Do you want to retry?Failed to download file C ! Do you want to retry?Warning");
+    EXPECT_EQ(m[1].style, IconWarning | ButtonsYesNo);
+    EXPECT_EQ(ui.GetText(HeadingText).rfind("Downloading: B.zip (8KB @ ", 0), 0u);
     std::string log = LogText();
     for (std::size_t at; (at = log.find("KiteHTTP: ")) != std::string::npos;) log.erase(at, log.find("\r\n", at) + 2 - at);
     const std::string url = server->Url("/");
     EXPECT_EQ(log.substr(log.find("Downloading plugins")),
               "Downloading plugins\r\nA : to DL ? 1\r\nYes\r\nFile name : A.zip\r\nFile already on disk, delete it\r\n"
               "Try to download (" + url + "A.zip)... \r\nOK\r\nB : to DL ? 1\r\nYes\r\nFile name : B.zip\r\n"
-              "Try to download (" + url + "B.zip)... \r\nError\r\nSkipped : to DL ? 0\r\nC : to DL ? 1\r\nYes\r\n"
-              "File name : C.zip\r\nTry to download (" + url + "C.zip)... \r\nOK\r\nEnd of downloading plugins\r\n");
-}
-
-TEST_F(DownloadTest, RetryAnsweredYesSucceeds) {
-    Serve(R"({"/R.zip": "status-500"})", {"R.zip"});
-    ui.onMessage = [&] { WriteWholeFile(root / "rules.json", "{}"); };  // the server is back
-    ui.Answer({AnswerYes});
-    DownloadThread(&job);
-    EXPECT_EQ(job.count + state.plugins.front().selected, 2);
-    EXPECT_EQ(server->Requests().size(), 2u);
-    EXPECT_EQ(ReadWholeFile(work / "R.zip"), Content("R"));
-    EXPECT_EQ(ui.Progress(TotalProgressBar), std::vector<int>{100});
+              "Try to download (" + url + "B.zip)... \r\nError\r\nTry to download (" + url + "B.zip)... \r\nOK\r\n"
+              "Skipped : to DL ? 0\r\nC : to DL ? 1\r\nYes\r\n"
+              "File name : C.zip\r\nTry to download (" + url + "C.zip)... \r\nError\r\nEnd of downloading plugins\r\n");
 }
 
 TEST_F(DownloadTest, WithoutLengthTheFileBarStaysAndPacedHeadingsEndOnTheTotal) {
