@@ -142,11 +142,15 @@ TEST_F(CatalogueThreadTest, LocalCopyUnlessEmptyAndTheKeepFlag) {
     }
 }
 
-// (No, which ends the program, is the Wine catalogue tests' walk.)
-TEST_F(CatalogueThreadTest, YesRetriesAFailedOrBlankPage) {
+TEST_F(CatalogueThreadTest, FailedAttemptsAskAndNoEndsTheProgram) {
     auto server = Serve(rootA, R"({"/plugins.php": "status-404"})");
-    // First a 404, then a page of blank lines, then the real page.
+    ui.Answer({AnswerNo});
+    EXPECT_EXIT(CatalogueThread(&job), ::testing::ExitedWithCode(0),
+                "\\[message\\] Failed to download file ! Do you want to retry\\?");
+    EXPECT_FALSE(PathExists(kCataloguePartFile) || PathExists(kCatalogueFile));
+    // Yes tries again: first a 404, then a page of blank lines, then the real page.
     WriteWholeFile(rootA / "plugins.php", "   \r\n\r\n  \n");
+    const std::size_t before = server->Requests().size();
     int shown = 0;
     ui.onMessage = [&] {
         if (++shown == 1) WriteWholeFile(rootA / "rules.json", "{}");
@@ -158,31 +162,40 @@ TEST_F(CatalogueThreadTest, YesRetriesAFailedOrBlankPage) {
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[1].text + "|" + messages[1].title, "Failed to download file ! Do you want to retry?|Error");
     EXPECT_EQ(messages[1].style, IconError | ButtonsYesNo);
-    EXPECT_EQ(server->Requests().size(), 3u);
+    EXPECT_EQ(server->Requests().size() - before, 3u);
     EXPECT_EQ(state.plugins.size(), 2u);
     EXPECT_TRUE(ui.Has("text 31 Failed to download file."));
     EXPECT_EQ(ui.Events().back(), "enable 10 1");
 }
 
-// An endless chain stops after five hops and Yes starts over from the catalogue. (A failing
-// redirect target retried itself: the Wine catalogue tests.)
-TEST_F(CatalogueThreadTest, RedirectsAreBoundedAndYesStartsOver) {
-    auto server = Serve(rootA, R"({"/plugins.php": {"mode": "normal", "file": "first.html"},)"
-                               R"( "/hop.php": {"mode": "normal", "file": "hop.html"}})");
-    WriteWholeFile(rootA / "first.html", RedirectPage(job.host + "/hop.php"));
-    WriteWholeFile(rootA / "hop.html", RedirectPage(job.host + "/hop.php?again"));
-    std::size_t requestsAtQuestion = 0;
-    ui.onMessage = [&] {
-        requestsAtQuestion = server->Requests().size();
-        WriteWholeFile(rootA / "first.html", Page(1, 3));
+TEST_F(CatalogueThreadTest, RedirectsAreBoundedAndYesRetriesTheRightPage) {
+    // A redirect target that fails is asked about and retried itself; an endless chain stops after
+    // five hops and Yes starts over from the catalogue.
+    const std::string hop = R"("/hop.php": {"mode": "normal", "file": "hop.html"})";
+    const struct {
+        std::string rules, first, target;
+        Texts targets;
+    } cases[] = {
+        {"", "/target.php", "target.php", {"/plugins.php", "/target.php", "/target.php"}},
+        {", " + hop, "/hop.php", "first.html",
+         {"/plugins.php", "/hop.php", "/hop.php?again", "/hop.php?again", "/hop.php?again", "/hop.php?again", "/plugins.php"}},
     };
-    ui.Answer({AnswerYes});
-    CatalogueThread(&job);
-    const Texts targets = {"/plugins.php", "/hop.php", "/hop.php?again", "/hop.php?again", "/hop.php?again",
-                           "/hop.php?again", "/plugins.php"};
-    EXPECT_EQ(requestsAtQuestion, targets.size() - 1);
-    EXPECT_EQ(Targets(*server), targets);
-    EXPECT_EQ(state.plugins.size(), 3u);
+    for (const auto& c : cases) {
+        ResetState();
+        auto server = Serve(rootA, R"({"/plugins.php": {"mode": "normal", "file": "first.html"})" + c.rules + "}");
+        WriteWholeFile(rootA / "first.html", RedirectPage(job.host + c.first));
+        WriteWholeFile(rootA / "hop.html", RedirectPage(job.host + "/hop.php?again"));
+        std::size_t requestsAtQuestion = 0;
+        ui.onMessage = [&] {
+            requestsAtQuestion = server->Requests().size();
+            WriteWholeFile(rootA / c.target, Page(1, 3));
+        };
+        ui.Answer({AnswerYes});
+        CatalogueThread(&job);
+        EXPECT_EQ(requestsAtQuestion, c.targets.size() - 1);
+        EXPECT_EQ(Targets(*server), c.targets);
+        EXPECT_EQ(state.plugins.size(), 3u);
+    }
 }
 
 TEST(CatalogueAddresses, LanguageOnlyForTheBuiltInCatalogueAndTheRedirectTarget) {
