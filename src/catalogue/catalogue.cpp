@@ -142,12 +142,7 @@ void ShowTransferProgress(kite::HttpTransfer* transfer) {
 
 void CatalogueThread(CatalogueJob* job) {
     QVK_AT();
-    if (!job) {
-        AssertionFailed();
-        // Going on after the report: without its block the thread has nothing to work on.
-        Log("No job block: thread finished");
-        return;
-    }
+    if (MissingJobBlock(job)) return;
     const bool keepFile = (job->countOrKeep & 0xFF) != 0;
     const std::string host = job->host;
     const std::string path = job->path;

@@ -105,4 +105,11 @@ void CrashReport(const FaultRecord& fault, const std::string& programFile,
 
 void AssertionFailed() { platform::RaiseFault(kAssertionFailed); }
 
+bool MissingJobBlock(const void* job) {
+    if (job) return false;
+    AssertionFailed();
+    Log("No job block: thread finished");
+    return true;
+}
+
 }  // namespace qvk

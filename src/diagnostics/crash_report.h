@@ -40,5 +40,8 @@ void CrashReport(const FaultRecord& fault, const std::string& programFile,
 // Raises the assertion error through the fault hook; returns once the report let the program
 // go on.
 void AssertionFailed();
+// A worker started without its job block: the assertion report, then true, and the worker
+// ends there, since without its block it has nothing to work on. False when the block is there.
+bool MissingJobBlock(const void* job);
 
 }  // namespace qvk

@@ -39,12 +39,7 @@ std::string FileNameOfUrl(const std::string& url) {
 
 void DownloadThread(DownloadJob* job) {
     QVK_AT();
-    if (!job) {
-        AssertionFailed();
-        // Going on after the report: without its block the thread has nothing to work on.
-        Log("No job block: thread finished");
-        return;
-    }
+    if (MissingJobBlock(job)) return;
     // Held while the list or the work folder is used, let go while the user answers a question
     // or the thread sleeps: the orderly end waits for it, and once the end has begun the
     // thread parks for good the next time it takes it.

@@ -103,12 +103,7 @@ std::string SystemFolder() { return platform::OsSystemFolder(); }
 
 void InstallThread(InstallJob* job) {
     QVK_AT();
-    if (!job) {
-        AssertionFailed();
-        // Going on after the report: without its block the thread has nothing to work on.
-        Log("No job block: thread finished");
-        return;
-    }
+    if (MissingJobBlock(job)) return;
     const int count = job->count;
     const std::string qvDir = job->qvDir;
     const std::string qvsDir = job->qvsDir;
