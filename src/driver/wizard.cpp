@@ -29,8 +29,18 @@ void RunCatalogueThread(void* job) { CatalogueThread(static_cast<CatalogueJob*>(
 void RunInstallThread(void* job) { InstallThread(static_cast<InstallJob*>(job)); }
 void RunDownloadThread(void* job) { DownloadThread(static_cast<DownloadJob*>(job)); }
 
-platform::ThreadHandle StartWorker(platform::ThreadBody body, void* job) {
-    return hooks.startThread ? hooks.startThread(body, job) : platform::StartThread(body, job);
+// A worker that cannot start ends the program in order: its 0 handle would read as a thread
+// that has ended, and the run would go on to "Installation finished." with nothing done.
+platform::ThreadHandle StartWorker(platform::ThreadBody body, void* job, const char* name,
+                                   const char* lastLine) {
+    const platform::ThreadHandle worker =
+        hooks.startThread ? hooks.startThread(body, job) : platform::StartThread(body, job);
+    if (!worker) {
+        Log(std::string("Unable to start the ") + name + " thread");
+        ShowMessage(StartFailureText(), IconError, ButtonsOk);
+        CleanUpAndExit(lastLine);
+    }
+    return worker;
 }
 
 void StepWelcomeToNotes() {
@@ -211,14 +221,8 @@ bool StepFoldersToInstall() {
     }
     state.downloadStarted = 1;
     downloadJob = DownloadJob{state.downloadCount, 0, state.workDir, ""};
-    state.downloadThread = StartWorker(RunDownloadThread, &downloadJob);
-    if (!state.downloadThread) {
-        // A 0 handle would pass for a download that ended: the install step would follow with
-        // nothing fetched and the run would end with "Installation finished.".
-        Log("Unable to start the download thread");
-        ShowMessage(StartFailureText(), IconError, ButtonsOk);
-        CleanUpAndExit("Download not started");
-    }
+    state.downloadThread =
+        StartWorker(RunDownloadThread, &downloadJob, "download", "Download not started");
     return true;
 }
 
@@ -308,14 +312,8 @@ void PollWorkers() {
         Log("Plugins to install : " + std::to_string(downloadJob.count));
         installJob = InstallJob{downloadJob.count, 0, state.qvDir, state.qvsDir};
         state.installStarted = 1;
-        state.installThread = StartWorker(RunInstallThread, &installJob);
-        if (!state.installThread) {
-            // A handle of 0 reads as a thread that has ended: without this the run would go on
-            // to "Installation finished." with nothing installed.
-            Log("Unable to start the install thread");
-            ShowMessage(StartFailureText(), IconError, ButtonsOk);
-            CleanUpAndExit("Installation not started");
-        }
+        state.installThread =
+            StartWorker(RunInstallThread, &installJob, "install", "Installation not started");
     }
     if (state.installStarted == 1 && !platform::ThreadRunning(state.installThread)) {
         QVK_AT();
