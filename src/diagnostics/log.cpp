@@ -55,38 +55,36 @@ private:
     bool locked_ = false;
 };
 
-void WriteLineLocked(const std::string& line) {
-    platform::ConsoleWrite(line);
-    std::fwrite(line.data(), 1, line.size(), logFile);
-}
-
 std::string TwoDigits(int value) {
     return std::string(1, char('0' + value / 10 % 10)) + char('0' + value % 10);
 }
 
-// Asked again under the lock: a thread that passed the first look just before the end took the
-// log for itself would otherwise write its line after the end's last one.
 bool MayWrite() {
     return logOn.load(std::memory_order_acquire) &&
            (logOwner || !logReserved.load(std::memory_order_acquire));
 }
 
+// Whole lines, made before the lock: a fault while reading a bad text then happens outside it.
+// Asked again under the lock: a thread that passed the first look just before the end took the
+// log for itself would otherwise write its line after the end's last one.
+void WriteLines(const std::string& lines) {
+    LogLock lock;
+    if (!logFile || !MayWrite()) return;
+    platform::ConsoleWrite(lines);
+    std::fwrite(lines.data(), 1, lines.size(), logFile);
+}
+
 }  // namespace
 
 void Log(const std::string& text) {
-    if (!MayWrite()) return;
-    // Built before the lock: a fault while reading a bad text then happens outside it.
-    const std::string line = text + "\r\n";
-    LogLock lock;
-    if (logFile && MayWrite()) WriteLineLocked(line);
+    if (MayWrite()) WriteLines(text + "\r\n");
 }
 
 void LogLines(const std::vector<std::string>& texts) {
     if (!MayWrite()) return;
     std::string lines;
     for (const std::string& text : texts) lines += text + "\r\n";
-    LogLock lock;
-    if (logFile && MayWrite()) WriteLineLocked(lines);
+    WriteLines(lines);
 }
 
 void FlushLog() {
