@@ -36,6 +36,15 @@ BOOL WINAPI ConsoleEvent(DWORD event) {
     return FALSE;
 }
 
+// `text` in UTF-16, read in `codePage`; empty when it does not convert.
+std::vector<wchar_t> Widened(const std::string& text, UINT codePage) {
+    const int size = static_cast<int>(text.size());
+    const int length = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
+    std::vector<wchar_t> wide(length > 0 ? length : 0);
+    if (!wide.empty()) MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), length);
+    return wide;
+}
+
 }  // namespace
 
 uint32_t TickCount() { return GetTickCount(); }
@@ -133,11 +142,9 @@ bool SetFileDosAttributes(const std::string& path, unsigned attributes) {
 std::string ArchiveNameToAnsi(const std::string& name, bool utf8) {
     if (name.empty()) return name;
     if (utf8) {
-        const int wide = MultiByteToWideChar(CP_UTF8, 0, name.data(), static_cast<int>(name.size()),
-                                             nullptr, 0);
-        if (wide <= 0) return name;
-        std::vector<wchar_t> text(wide);
-        MultiByteToWideChar(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), text.data(), wide);
+        const std::vector<wchar_t> text = Widened(name, CP_UTF8);
+        if (text.empty()) return name;
+        const int wide = static_cast<int>(text.size());
         // A letter the ANSI code page lacks becomes "?", which no file name may hold: such an
         // entry is refused rather than written under a name nobody chose.
         const int narrow = WideCharToMultiByte(CP_ACP, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
@@ -322,15 +329,10 @@ void WriteOutput(const std::string& text) {
     if (!output || text.empty()) return;
     DWORD written = 0;
     if (outputIsConsole) {
-        const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                               nullptr, 0);
-        if (length > 0) {
-            std::vector<wchar_t> wide(length);
-            MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                                length);
-            if (WriteConsoleW(output, wide.data(), static_cast<DWORD>(length), &written, nullptr))
-                return;
-        }
+        const std::vector<wchar_t> wide = Widened(text, CP_ACP);
+        if (!wide.empty() &&
+            WriteConsoleW(output, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr))
+            return;
     }
     WriteFile(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
