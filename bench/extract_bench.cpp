@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/state.h"
+#include "core/state.h"
 #include "install/install.h"
 
 int main(int argc, char** argv) {

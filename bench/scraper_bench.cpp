@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "catalogue/scraper.h"
-#include "driver/state.h"
+#include "core/state.h"
 #include "support/catalogue_pages.h"
 
 namespace {

@@ -43,15 +43,15 @@ FAULTS = [
     ("scraper: sort sees letter case", "src/catalogue/scraper.cpp",
      "for (char& c : key) c = FoldAscii(c);", "", "unit"),
     # texts
-    ("texts: %fichier% without its blank", "src/texts/text_helpers.cpp",
+    ("texts: %fichier% without its blank", "src/core/text_helpers.cpp",
      'ReplaceAll(text, "%fichier%", pluginName + " ")', 'ReplaceAll(text, "%fichier%", pluginName)',
      "unit"),
     ("texts: retry question worded otherwise", "src/texts/language.cpp",
      '"Failed to download file %fichier%! Do you want to retry?"',
      '"Failed to download file %fichier%! Do you want to try again?"', "unit"),
     # diagnostics
-    ("log: lines end in LF only", "src/diagnostics/log.cpp",
-     'const std::string line = text + "\\r\\n";', 'const std::string line = text + "\\n";', "unit"),
+    ("log: lines end in LF only", "src/core/log.cpp",
+     'if (MayWrite()) WriteLines(text + "\\r\\n");', 'if (MayWrite()) WriteLines(text + "\\n");', "unit"),
     ("os: Home Edition bit ignored", "src/diagnostics/os_description.cpp",
      'if (Has(suite, kSuitePersonal)) return " Home Edition";', "", "unit"),
     ("os: ReactOS folder test case-blind", "src/diagnostics/os_description.cpp",
@@ -67,7 +67,7 @@ FAULTS = [
      "if (state.qvsDir == state.qvDir) {", "if (false) {", "unit"),
     ("wizard: folder taken without its backslash", "src/driver/wizard.cpp",
      "dir = AddTrailingBackslash(W().GetText(field));", "dir = W().GetText(field);", "unit"),
-    ("cleanup: the end lets workers log after it", "src/driver/cleanup.cpp",
+    ("cleanup: the end lets workers log after it", "src/core/cleanup.cpp",
      "    KeepLogForThisThread();\n", "", "unit"),
     # install
     ("hosts: one folder for both editions shows Studio", "src/install/hosts.cpp",

@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "diagnostics/log.h"
-#include "driver/cleanup.h"
-#include "driver/shutdown_gate.h"
+#include "core/cleanup.h"
+#include "core/log.h"
+#include "core/shutdown_gate.h"
 #include "texts/language.h"
 #include "window/controls.h"
 #include "window/ui.h"

@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "catalogue/plugin_record.h"
-#include "driver/state.h"
+#include "core/plugin_record.h"
+#include "core/state.h"
 
 namespace qvk {
 

@@ -1,8 +1,8 @@
 #include "diagnostics/crash_report.h"
 
-#include "diagnostics/log.h"
-#include "driver/cleanup.h"
-#include "driver/state.h"
+#include "core/cleanup.h"
+#include "core/log.h"
+#include "core/state.h"
 #include "platform/dialogs.h"
 #include "platform/process.h"
 

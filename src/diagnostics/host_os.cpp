@@ -1,10 +1,10 @@
 #include "diagnostics/host_os.h"
 
-#include "diagnostics/log.h"
+#include "core/log.h"
+#include "core/text_helpers.h"
 #include "diagnostics/os_description.h"
 #include "platform/registry.h"
 #include "platform/system.h"
-#include "texts/text_helpers.h"
 
 namespace qvk {
 

@@ -1,6 +1,6 @@
 #include "diagnostics/os_description.h"
 
-#include "texts/text_helpers.h"
+#include "core/text_helpers.h"
 
 namespace qvk {
 namespace {

@@ -1,7 +1,8 @@
 #include "driver/options.h"
 
-#include "diagnostics/log.h"
-#include "driver/state.h"
+#include "core/log.h"
+#include "core/state.h"
+#include "diagnostics/debug_mode.h"
 
 namespace qvk {
 

@@ -3,10 +3,11 @@
 #include <algorithm>
 
 #include "catalogue/catalogue.h"
-#include "diagnostics/log.h"
-#include "driver/cleanup.h"
+#include "core/cleanup.h"
+#include "core/log.h"
+#include "core/state.h"
+#include "core/text_helpers.h"
 #include "driver/options.h"
-#include "driver/state.h"
 #include "driver/wizard.h"
 #include "install/download.h"
 #include "install/hosts.h"
@@ -14,7 +15,6 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "texts/language.h"
-#include "texts/text_helpers.h"
 
 namespace qvk {
 namespace {

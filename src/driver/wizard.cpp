@@ -3,9 +3,11 @@
 #include <algorithm>
 
 #include "catalogue/catalogue.h"
-#include "diagnostics/log.h"
+#include "core/cleanup.h"
+#include "core/log.h"
+#include "core/text_helpers.h"
+#include "diagnostics/debug_mode.h"
 #include "diagnostics/source_position.h"
-#include "driver/cleanup.h"
 #include "install/download.h"
 #include "install/host_config.h"
 #include "install/hosts.h"
@@ -15,7 +17,6 @@
 #include "platform/files.h"
 #include "platform/threads.h"
 #include "texts/language.h"
-#include "texts/text_helpers.h"
 #include "window/ui.h"
 
 namespace qvk {

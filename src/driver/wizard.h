@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/state.h"
+#include "core/state.h"
 #include "install/host_config.h"
 #include "platform/threads.h"
 

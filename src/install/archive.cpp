@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "diagnostics/log.h"
+#include "core/log.h"
 #include "install/file_names.h"
 #include "platform/files.h"
 #include "unzip.h"

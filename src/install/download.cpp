@@ -3,17 +3,17 @@
 #include <optional>
 
 #include "catalogue/catalogue.h"
+#include "core/log.h"
+#include "core/shutdown_gate.h"
+#include "core/text_helpers.h"
 #include "diagnostics/crash_report.h"
-#include "diagnostics/log.h"
 #include "diagnostics/source_position.h"
-#include "driver/shutdown_gate.h"
 #include "install/file_names.h"
 #include "kitehttp.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/threads.h"
 #include "texts/language.h"
-#include "texts/text_helpers.h"
 #include "window/ui.h"
 
 namespace qvk {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "texts/text_helpers.h"
+#include "core/text_helpers.h"
 
 namespace qvk {
 namespace {

@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "core/text_helpers.h"
 #include "platform/files.h"
-#include "texts/text_helpers.h"
 
 namespace qvk {
 namespace {

@@ -3,11 +3,11 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "diagnostics/log.h"
+#include "core/log.h"
+#include "core/text_helpers.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
 #include "texts/language.h"
-#include "texts/text_helpers.h"
 #include "window/ui.h"
 
 namespace qvk {

@@ -4,10 +4,10 @@
 #include <cstdlib>
 #include <iterator>
 
+#include "core/log.h"
+#include "core/shutdown_gate.h"
 #include "diagnostics/crash_report.h"
-#include "diagnostics/log.h"
 #include "diagnostics/source_position.h"
-#include "driver/shutdown_gate.h"
 #include "install/archive.h"
 #include "install/download.h"
 #include "platform/clock.h"

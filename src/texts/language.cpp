@@ -6,8 +6,8 @@
 // because a hex escape would otherwise swallow the hex digits that follow it.
 #include "texts/language.h"
 
-#include "diagnostics/log.h"
-#include "driver/state.h"
+#include "core/log.h"
+#include "core/state.h"
 #include "platform/system.h"
 
 namespace qvk {

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "diagnostics/log.h"
-#include "driver/state.h"
+#include "core/log.h"
+#include "core/state.h"
 #include "texts/language.h"
 #include "win32_ui.h"
 #include "window/controls.h"

@@ -9,11 +9,11 @@
 
 #include <string>
 
+#include "core/cleanup.h"
+#include "core/log.h"
+#include "core/shutdown_gate.h"
 #include "diagnostics/crash_report.h"
 #include "diagnostics/disassembly.h"
-#include "diagnostics/log.h"
-#include "driver/cleanup.h"
-#include "driver/shutdown_gate.h"
 #include "platform/process.h"
 #include "thread_frame.h"
 #ifdef QVK_FAULT_TRIGGERS

@@ -6,8 +6,8 @@
 #include <deque>
 
 #include "catalogue/catalogue.h"
+#include "core/state.h"
 #include "diagnostics/crash_report.h"
-#include "driver/state.h"
 #include "install/download.h"
 #include "install/install.h"
 #include "platform/threads.h"

@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-#include "diagnostics/log.h"
-#include "driver/cleanup.h"
-#include "driver/state.h"
+#include "core/cleanup.h"
+#include "core/log.h"
+#include "core/state.h"
 #include "texts/language.h"
 #include "win32_ui.h"
 #include "window/controls.h"

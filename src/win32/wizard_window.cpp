@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "diagnostics/log.h"
-#include "driver/state.h"
+#include "core/log.h"
+#include "core/state.h"
 #include "resources.h"
 #include "texts/language.h"
 #include "window/controls.h"

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "catalogue/scraper.h"
+#include "diagnostics/debug_mode.h"
 #include "support/catalogue_pages.h"
 #include "support/core_test.h"
 #include "support/plugin_server.h"

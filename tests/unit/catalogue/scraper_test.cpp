@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "core/text_helpers.h"
 #include "support/catalogue_pages.h"
 #include "support/event_ui.h"
 #include "texts/language.h"
-#include "texts/text_helpers.h"
 
 namespace qvk {
 namespace {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <thread>
 
+#include "diagnostics/debug_mode.h"
 #include "support/core_test.h"
 
 namespace qvk {

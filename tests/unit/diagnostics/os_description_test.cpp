@@ -2,8 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "core/log.h"
+#include "diagnostics/debug_mode.h"
 #include "diagnostics/host_os.h"
-#include "diagnostics/log.h"
 #include "platform/registry.h"
 #include "posix/fake_system.h"
 #include "support/test_support.h"

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "core/state.h"
+#include "core/text_helpers.h"
 #include "driver/silent.h"
-#include "driver/state.h"
 #include "texts/language.h"
-#include "texts/text_helpers.h"
 
 namespace qvk {
 namespace {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "diagnostics/debug_mode.h"
 #include "driver/wizard.h"
 #include "platform/clock.h"
 #include "platform/files.h"

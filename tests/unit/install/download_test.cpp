@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "diagnostics/debug_mode.h"
 #include "install/file_names.h"
 #include "platform/clock.h"
 #include "platform/files.h"

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <set>
 
+#include "diagnostics/debug_mode.h"
 #include "install/archive.h"
 #include "install/install.h"
 #include "posix/fake_system.h"

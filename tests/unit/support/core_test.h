@@ -4,9 +4,9 @@
 #pragma once
 #include <gtest/gtest.h>
 
-#include "diagnostics/log.h"
-#include "driver/shutdown_gate.h"
-#include "driver/state.h"
+#include "core/log.h"
+#include "core/shutdown_gate.h"
+#include "core/state.h"
 #include "support/event_ui.h"
 #include "support/test_support.h"
 #include "texts/language.h"

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/state.h"
-#include "texts/text_helpers.h"
+#include "core/state.h"
+#include "core/text_helpers.h"
 
 namespace qvk {
 namespace {

@@ -1,4 +1,4 @@
-#include "driver/shutdown_gate.h"
+#include "core/shutdown_gate.h"
 
 #include "platform/clock.h"
 #include "platform/threads.h"

@@ -1,4 +1,4 @@
-#include "texts/text_helpers.h"
+#include "core/text_helpers.h"
 
 namespace qvk {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/plugin_record.h"
+#include "core/plugin_record.h"
 #include "platform/threads.h"
 
 namespace qvk {

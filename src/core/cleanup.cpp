@@ -1,10 +1,10 @@
-#include "driver/cleanup.h"
+#include "core/cleanup.h"
 
 #include <atomic>
 
-#include "diagnostics/log.h"
-#include "driver/shutdown_gate.h"
-#include "driver/state.h"
+#include "core/log.h"
+#include "core/shutdown_gate.h"
+#include "core/state.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/threads.h"

@@ -1,5 +1,5 @@
-// The diagnostic log: silent until -debug or -safemode switches it on, then every line goes to
-// the debug console and to "qvk.log". Safe to call from any thread.
+// The diagnostic log writer: silent until debug mode switches it on, then every line goes to
+// the debug console and to the log file. Safe to call from any thread.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -12,9 +12,9 @@ void Log(const std::string& text);
 void FlushLog();
 // Several lines in one piece: no other thread's line comes between them.
 void LogLines(const std::vector<std::string>& texts);
-// Debug activation: opens "qvk.log" and the console, writes the start banner. Does nothing
-// when diagnostics are already on; leaves them off when the file cannot be created.
-void ActivateDebug();
+// Creates the log file anew and switches the log on; false, and the log stays off, when the
+// file cannot be created.
+bool StartLog(const std::string& fileName);
 // Flushes and closes the file, releases the console; later lines are dropped.
 void CloseLog();
 // From now on only the calling thread's lines are written: the orderly end's lines stay the
@@ -28,11 +28,5 @@ void SetHeldStillTest(bool (*isHeldStill)(uint32_t thread));
 bool LogHeldBy(uint32_t thread);
 // A thread about to be ended gives back the lock it may hold.
 void LeaveLogLockOfThisThread();
-// In debug mode: prompt on the console and wait for a key that gives a character.
-void WaitForKey();
-
-// Banner pieces, exposed for the tests.
-std::string FormatBuildTime(long long secondsSince1970, const std::string& mask);
-std::string ReleaseBannerLine();
 
 }  // namespace qvk

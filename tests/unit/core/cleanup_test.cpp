@@ -4,7 +4,8 @@
 #include <atomic>
 #include <thread>
 
-#include "driver/cleanup.h"
+#include "core/cleanup.h"
+#include "diagnostics/debug_mode.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "support/core_test.h"

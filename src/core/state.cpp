@@ -1,4 +1,4 @@
-#include "driver/state.h"
+#include "core/state.h"
 
 namespace qvk {
 

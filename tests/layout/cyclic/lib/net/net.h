@@ -1,0 +1,2 @@
+// A library header, named without its folder by its users.
+#pragma once

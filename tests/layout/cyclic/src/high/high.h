@@ -1,0 +1,2 @@
+// The upper folder uses the lower one.
+#include "low/low.h"

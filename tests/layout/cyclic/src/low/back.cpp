@@ -1,0 +1,2 @@
+// The fault: the lower folder reaches back up.
+#include "high/high.h"

@@ -1,0 +1,2 @@
+// Points down, as it should.
+#include "net/net.h"
