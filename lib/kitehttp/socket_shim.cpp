@@ -63,6 +63,26 @@ long Send(Handle connection, const char* data, std::size_t size) {
     return send(ToSocket(connection), data, static_cast<int>(size), 0);
 }
 
+long SendSome(Handle connection, const char* data, std::size_t size, unsigned waitMs) {
+    SOCKET s = ToSocket(connection);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        int n = send(s, data, static_cast<int>(size), 0);
+        if (n >= 0) return n;
+        if (WSAGetLastError() != WSAEWOULDBLOCK) return kReceiveError;
+        if (attempt == 1) break;
+        fd_set writable;
+        FD_ZERO(&writable);
+        FD_SET(s, &writable);
+        timeval wait;
+        wait.tv_sec = static_cast<long>(waitMs / 1000);
+        wait.tv_usec = static_cast<long>((waitMs % 1000) * 1000);
+        int ready = select(0, nullptr, &writable, nullptr, &wait);
+        if (ready < 0) return kReceiveError;
+        if (ready == 0) return kReceiveTimeout;
+    }
+    return kReceiveTimeout;
+}
+
 long Available(Handle connection) {
     u_long waiting = 0;
     if (ioctlsocket(ToSocket(connection), FIONREAD, &waiting) != 0) return -1;
@@ -150,6 +170,25 @@ Handle Connect(const std::string& host, int port) {
 
 long Send(Handle connection, const char* data, std::size_t size) {
     return static_cast<long>(send(ToFd(connection), data, size, MSG_NOSIGNAL));
+}
+
+long SendSome(Handle connection, const char* data, std::size_t size, unsigned waitMs) {
+    int fd = ToFd(connection);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        ssize_t n = send(fd, data, size, MSG_NOSIGNAL);
+        if (n >= 0) return static_cast<long>(n);
+        if (errno == EINTR) return kReceiveTimeout;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return kReceiveError;
+        if (attempt == 1) break;
+        pollfd entry;
+        entry.fd = fd;
+        entry.events = POLLOUT;
+        entry.revents = 0;
+        int ready = poll(&entry, 1, static_cast<int>(waitMs));
+        if (ready < 0) return errno == EINTR ? kReceiveTimeout : kReceiveError;
+        if (ready == 0) return kReceiveTimeout;
+    }
+    return kReceiveTimeout;
 }
 
 long Available(Handle connection) {
