@@ -421,6 +421,8 @@ def tls_context(certificate_file):
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.minimum_version = ssl.TLSVersion.TLSv1_2
     context.load_cert_chain(certificate_file)
+    # The client's order of ciphers decides, as with nginx's default (Python's is the server's).
+    context.options &= ~ssl.OP_CIPHER_SERVER_PREFERENCE
     return context
 
 
