@@ -79,6 +79,7 @@ import socket
 import ssl
 import socketserver
 import struct
+import subprocess
 import sys
 import threading
 import time
@@ -417,6 +418,20 @@ def make_certificates(folder, address):
         out.write(ca.public_bytes(pem))
 
 
+def make_certificates_somewhere(folder, address):
+    """make_certificates in this interpreter when it has the cryptography module, else in
+    Debian's own (python3-cryptography, which tools/setup.sh installs)."""
+    try:
+        import cryptography  # noqa: F401
+    except ImportError:
+        here = os.path.dirname(os.path.abspath(__file__))
+        subprocess.run(["/usr/bin/python3", "-c", "import sys; sys.path.insert(0, sys.argv[1]); "
+                        "import plugin_server; plugin_server.make_certificates(*sys.argv[2:])",
+                        here, folder, address], check=True, timeout=120)
+        return
+    make_certificates(folder, address)
+
+
 def tls_context(certificate_file):
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.minimum_version = ssl.TLSVersion.TLSv1_2
@@ -460,7 +475,7 @@ def main():
     if args.tls_certs:
         certificates = os.path.join(args.tls_certs, args.address)
         if not os.path.exists(os.path.join(certificates, "ca.pem")):
-            make_certificates(certificates, args.address)
+            make_certificates_somewhere(certificates, args.address)
         listeners += [(port, tls_context(os.path.join(certificates, kind + ".pem")))
                       for kind, port in TLS_PORTS.items()]
     servers = []
