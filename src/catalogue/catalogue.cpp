@@ -4,12 +4,12 @@
 #include <cstdio>
 
 #include "catalogue/scraper.h"
-#include "location.h"
 #include "diagnostics/crash_report.h"
 #include "diagnostics/log.h"
 #include "diagnostics/source_position.h"
 #include "driver/cleanup.h"
 #include "driver/shutdown_gate.h"
+#include "location.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/threads.h"
