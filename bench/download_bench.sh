@@ -3,7 +3,8 @@
 # tells what is measured). Builds the Windows programs first; needs root for port 80.
 #
 #   bench/download_bench.sh        (BENCH_SIZE_MB, default 64; see download_bench.py)
+#   bench/download_bench.sh https  (the same over TLS, the certificate checked by both)
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 "$here/../tools/build-windows.sh" >/dev/null
-exec python3 "$here/download_bench.py"
+exec python3 "$here/download_bench.py" "$@"

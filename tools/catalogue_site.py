@@ -104,7 +104,7 @@ def tree(folder):
 
 
 def build_site(root, host, layout=0, lang="en", plugins=None, xnview=False, redirect_to=None,
-               page_name="plugins.php"):
+               page_name="plugins.php", scheme="http"):
     """Writes the site; returns the entries as (name, url, description, info)."""
     plugins = DEFAULT_PLUGINS if plugins is None else plugins
     os.makedirs(os.path.join(root, "files"), exist_ok=True)
@@ -113,7 +113,7 @@ def build_site(root, host, layout=0, lang="en", plugins=None, xnview=False, redi
         file_name = archive_name(name)
         with open(os.path.join(root, "files", file_name), "wb") as out:
             out.write(plugin_archive(name))
-        entries.append((name, f"http://{host}/files/{file_name}", description, info))
+        entries.append((name, f"{scheme}://{host}/files/{file_name}", description, info))
     xnview_url = None
     if xnview:
         xnview_url = f"http://{host}/files/XnViewDll.zip"

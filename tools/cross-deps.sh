@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the libraries that Debian ships for Linux only (minizip, libjpeg-turbo, Zydis) for
+# Builds the libraries that Debian ships for Linux only (minizip, libjpeg-turbo, Zydis, wolfSSL) for
 # MinGW-w64 from Debian's own source packages, into build/deps/<arch> (arch i686, the default, or
 # x86_64).
 # zlib itself comes from libz-mingw-w64-dev.
@@ -159,6 +159,32 @@ build_zydis() {
     quietly "$arch-w64-mingw32-ar" rcs "$prefix/lib/libZydis.a" "$obj"/*.o
 }
 libraries+=(zydis)
+
+# wolfSSL: the TLS client of KiteHTTP's https transfers (TLS 1.2 and 1.3, SNI), without its
+# socket layer (KiteHTTP hands it the bytes), examples and tests. Certificates are checked by
+# the system's root store, not by wolfSSL, so it needs no file system or certificate dates.
+# Built against the XP view of the Windows headers: its random numbers then come from
+# CryptGenRandom (advapi32), its locks from critical sections.
+build_wolfssl() {
+    source_of libwolfssl-dev
+    fetch_source "$source_pkg" "$source_version"
+    say "building wolfSSL from $source_tree"
+    local bld=$deps/wolfssl-build-$arch asm=--disable-asm
+    # 64-bit Windows has no C type twice a 64-bit word: the big numbers need the inline assembly.
+    [ "$arch" = x86_64 ] && asm=--enable-asm
+    rm -rf "$bld" && cp -a "$source_tree" "$bld"
+    [ -x "$bld/configure" ] || quietly env -C "$bld" autoreconf -fi
+    quietly env -C "$bld" ./configure --host="$arch-w64-mingw32" --prefix="$prefix" \
+        --enable-static --disable-shared --disable-examples --disable-crypttests \
+        --disable-benchmark --disable-oldtls --enable-tls13 --enable-sni \
+        --enable-sessioncerts --enable-curve25519 --enable-aesgcm --enable-chacha \
+        --disable-filesystem "$asm" \
+        CPPFLAGS="-D_WIN32_WINNT=0x0501 -DWINVER=0x0501 -DWOLFSSL_USER_IO -DNO_WRITEV"
+    quietly make -C "$bld" -j2
+    rm -rf "$prefix/include/wolfssl" "$prefix/lib/libwolfssl.a"
+    quietly make -C "$bld" install
+}
+libraries+=(wolfssl)
 
 for lib in "${libraries[@]}"; do
     stamp=$prefix/.$lib-stamp

@@ -45,6 +45,19 @@ Modes (<arg> is a number where shown):
 A connection left open by silent/stall/noblank is closed when the client closes it or when
 the server's lifetime ends.
 
+HTTPS (--tls-certs DIR): the server also answers over TLS on the same address, with the same
+files and modes, on one port per kind of certificate it makes into DIR/<address>/ (once per
+address; the files are kept for the next start):
+  443   good         issued for the address by the test authority (ca.pem and ca.der there)
+  4431  wrong-host   issued by that authority for another address and for "other.invalid"
+  4432  expired      issued by that authority, valid until yesterday
+  4433  self-signed  issued for the address by itself
+  4434  unknown-ca   issued for the address by an authority nobody trusts
+The test authority is trusted nowhere unless a test trusts it (a Wine prefix's root store, or
+the native tests' root file); the server itself trusts nothing. A rule (or mode) "status-<N>"
+takes the redirect target from the rule's "location" key when it has one, e.g.
+  {"/a.zip": {"mode": "status-301", "location": "https://127.0.0.5/files/a.zip"}}
+
 Request log (--request-log FILE): one JSON object per request, one line each, appended and
 flushed before the reply starts, so a client that got its answer can read its request there:
   {"time": <unix seconds>, "client": "127.0.0.1:40000", "server": "127.0.0.2:80",
@@ -63,8 +76,10 @@ import json
 import os
 import signal
 import socket
+import ssl
 import socketserver
 import struct
+import subprocess
 import sys
 import threading
 import time
@@ -96,6 +111,13 @@ class Handler(socketserver.BaseRequestHandler):
     def handle(self):
         sock = self.request
         sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        if isinstance(sock, ssl.SSLSocket):
+            sock.settimeout(REQUEST_TIMEOUT)
+            try:
+                sock.do_handshake()
+            except (ssl.SSLError, OSError):  # the client refused the certificate, or left
+                return
+            sock.settimeout(None)
         raw = self.read_request(sock)
         if raw is None:
             return
@@ -106,7 +128,7 @@ class Handler(socketserver.BaseRequestHandler):
         file_path = self.resolve(file_rel)
         self.log(raw, target, path, query, mode, file_rel)
         try:
-            self.answer(sock, mode, file_path)
+            self.answer(sock, mode, file_path, self.location(path))
         except (BrokenPipeError, ConnectionResetError, ConnectionAbortedError):
             pass
 
@@ -143,6 +165,10 @@ class Handler(socketserver.BaseRequestHandler):
             return rule.get("mode", "normal"), rule.get("file", path)
         return "normal", path
 
+    def location(self, path):
+        rule = self.server.rules().get(path)
+        return rule.get("location", "/") if isinstance(rule, dict) else "/"
+
     def resolve(self, file_rel):
         root = self.server.root
         name = urllib.parse.unquote(file_rel).lstrip("/")
@@ -166,7 +192,7 @@ class Handler(socketserver.BaseRequestHandler):
                 out.flush()
 
     # -- replies ---------------------------------------------------------------------------
-    def answer(self, sock, mode, file_path):
+    def answer(self, sock, mode, file_path, location="/"):
         name, _, arg = mode.partition("-")
         number = int(arg) if arg.isdigit() else None
 
@@ -184,8 +210,8 @@ class Handler(socketserver.BaseRequestHandler):
             if body is None:
                 body = ("<html><body>%d %s</body></html>" % (number, reason(number))).encode()
             headers = [("Content-Type", "text/html"), ("Content-Length", str(len(body)))]
-            if number in (301, 302, 303, 307):
-                headers.append(("Location", "/"))
+            if number in (301, 302, 303, 307, 308):
+                headers.append(("Location", location))
             sock.sendall(head_bytes(number, headers) + body)
             return self.finish_reply(sock)
 
@@ -251,6 +277,13 @@ class Handler(socketserver.BaseRequestHandler):
 
     @staticmethod
     def finish_reply(sock):
+        if isinstance(sock, ssl.SSLSocket):
+            # TLS's own close first, so that the client can tell the end from a cut.
+            try:
+                sock.settimeout(HOLD_POLL * 8)
+                sock = sock.unwrap()
+            except (ssl.SSLError, OSError, ValueError):
+                pass
         try:
             sock.shutdown(socket.SHUT_WR)
         except OSError:
@@ -287,11 +320,20 @@ class Server(socketserver.ThreadingTCPServer):
     allow_reuse_address = True
     request_queue_size = 64
 
-    def __init__(self, address, root, request_log, rules_file):
+    def __init__(self, address, root, request_log, rules_file, tls=None):
         self.root = os.path.realpath(root)
         self.request_log = request_log
         self.rules_file = rules_file
+        self.tls = tls
         super().__init__(address, Handler)
+
+    def get_request(self):
+        sock, client = self.socket.accept()
+        if self.tls is None:
+            return sock, client
+        # The handshake runs on the connection's own thread, so a client that refuses the
+        # certificate never holds up the others.
+        return self.tls.wrap_socket(sock, server_side=True, do_handshake_on_connect=False), client
 
     def rules(self):
         if not self.rules_file:
@@ -304,6 +346,101 @@ class Server(socketserver.ThreadingTCPServer):
             return {}
 
 
+TLS_PORTS = {"good": 443, "wrong-host": 4431, "expired": 4432, "self-signed": 4433,
+             "unknown-ca": 4434}
+
+
+def make_certificates(folder, address):
+    """The test authority, a second one nobody trusts and a certificate of every kind of
+    TLS_PORTS, as PEM files in `folder` (ca.pem, ca.der, <kind>.pem holding key and chain)."""
+    import datetime
+    from cryptography import x509
+    from cryptography.hazmat.primitives import hashes, serialization
+    from cryptography.hazmat.primitives.asymmetric import rsa
+    from cryptography.x509.oid import ExtendedKeyUsageOID, NameOID
+
+    os.makedirs(folder, exist_ok=True)
+    now = datetime.datetime.now(datetime.timezone.utc)
+    day = datetime.timedelta(days=1)
+
+    def key():
+        return rsa.generate_private_key(public_exponent=65537, key_size=2048)
+
+    def name(text):
+        return x509.Name([x509.NameAttribute(NameOID.COMMON_NAME, text)])
+
+    def issue(subject, public, issuer, signer, ca, sans=(), start=now - day, end=now + 30 * day):
+        builder = (x509.CertificateBuilder().subject_name(name(subject)).issuer_name(name(issuer))
+                   .public_key(public).serial_number(x509.random_serial_number())
+                   .not_valid_before(start).not_valid_after(end)
+                   .add_extension(x509.BasicConstraints(ca=ca, path_length=None), critical=True))
+        if ca:
+            builder = builder.add_extension(x509.KeyUsage(
+                digital_signature=True, key_cert_sign=True, crl_sign=True, content_commitment=False,
+                key_encipherment=False, data_encipherment=False, key_agreement=False,
+                encipher_only=False, decipher_only=False), critical=True)
+        else:
+            builder = builder.add_extension(
+                x509.ExtendedKeyUsage([ExtendedKeyUsageOID.SERVER_AUTH]), critical=False)
+            builder = builder.add_extension(x509.SubjectAlternativeName(list(sans)), critical=False)
+        return builder.sign(signer, hashes.SHA256())
+
+    def ip(text):
+        return x509.IPAddress(ipaddress.ip_address(text))
+
+    ca_key, other_key, leaf_key = key(), key(), key()
+    ca = issue("QVK test authority", ca_key.public_key(), "QVK test authority", ca_key, True)
+    other = issue("QVK unknown authority", other_key.public_key(), "QVK unknown authority",
+                  other_key, True)
+    own = [ip(address)]
+    elsewhere = "127.0.0.254" if address != "127.0.0.254" else "127.0.0.253"
+    public = leaf_key.public_key()
+    leaves = {
+        "good": [issue(address, public, "QVK test authority", ca_key, False, own), ca],
+        "wrong-host": [issue("other.invalid", public, "QVK test authority", ca_key, False,
+                             [x509.DNSName("other.invalid"), ip(elsewhere)]), ca],
+        "expired": [issue(address, public, "QVK test authority", ca_key, False, own,
+                          now - 60 * day, now - day), ca],
+        "self-signed": [issue(address, public, address, leaf_key, False, own)],
+        "unknown-ca": [issue(address, public, "QVK unknown authority", other_key, False, own),
+                       other],
+    }
+    pem = serialization.Encoding.PEM
+    key_pem = leaf_key.private_bytes(pem, serialization.PrivateFormat.TraditionalOpenSSL,
+                                     serialization.NoEncryption())
+    for kind, chain in leaves.items():
+        with open(os.path.join(folder, kind + ".pem"), "wb") as out:
+            out.write(key_pem + b"".join(c.public_bytes(pem) for c in chain))
+    with open(os.path.join(folder, "ca.der"), "wb") as out:
+        out.write(ca.public_bytes(serialization.Encoding.DER))
+    # Written last: its presence says the set is complete.
+    with open(os.path.join(folder, "ca.pem"), "wb") as out:
+        out.write(ca.public_bytes(pem))
+
+
+def make_certificates_somewhere(folder, address):
+    """make_certificates in this interpreter when it has the cryptography module, else in
+    Debian's own (python3-cryptography, which tools/setup.sh installs)."""
+    try:
+        import cryptography  # noqa: F401
+    except ImportError:
+        here = os.path.dirname(os.path.abspath(__file__))
+        subprocess.run(["/usr/bin/python3", "-c", "import sys; sys.path.insert(0, sys.argv[1]); "
+                        "import plugin_server; plugin_server.make_certificates(*sys.argv[2:])",
+                        here, folder, address], check=True, timeout=120)
+        return
+    make_certificates(folder, address)
+
+
+def tls_context(certificate_file):
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.minimum_version = ssl.TLSVersion.TLSv1_2
+    context.load_cert_chain(certificate_file)
+    # The client's order of ciphers decides, as with nginx's default (Python's is the server's).
+    context.options &= ~ssl.OP_CIPHER_SERVER_PREFERENCE
+    return context
+
+
 def main():
     parser = argparse.ArgumentParser(
         description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -314,6 +451,8 @@ def main():
     parser.add_argument("--request-log", metavar="FILE",
                         help="append one JSON line per request with its exact bytes")
     parser.add_argument("--rules", metavar="FILE", help="JSON object mapping paths to modes")
+    parser.add_argument("--tls-certs", metavar="DIR",
+                        help="also serve over TLS, one port per certificate kind made into DIR")
     parser.add_argument("--lifetime", type=float, default=300.0, metavar="SECONDS",
                         help="exit by itself after this many seconds (default 300)")
     args = parser.parse_args()
@@ -332,23 +471,36 @@ def main():
         print("plugin_server: --lifetime must be positive", file=sys.stderr)
         return 2
 
-    try:
-        server = Server((args.address, args.port), args.root, args.request_log, args.rules)
-    except OSError as error:
-        print("plugin_server: cannot listen on %s:%d: %s" % (args.address, args.port, error),
-              file=sys.stderr)
-        return 3 if error.errno == errno.EADDRINUSE else 1
+    listeners = [(args.port, None)]
+    if args.tls_certs:
+        certificates = os.path.join(args.tls_certs, args.address)
+        if not os.path.exists(os.path.join(certificates, "ca.pem")):
+            make_certificates_somewhere(certificates, args.address)
+        listeners += [(port, tls_context(os.path.join(certificates, kind + ".pem")))
+                      for kind, port in TLS_PORTS.items()]
+    servers = []
+    for port, tls in listeners:
+        try:
+            servers.append(Server((args.address, port), args.root, args.request_log, args.rules,
+                                  tls))
+        except OSError as error:
+            print("plugin_server: cannot listen on %s:%d: %s" % (args.address, port, error),
+                  file=sys.stderr)
+            for server in servers:
+                server.server_close()
+            return 3 if error.errno == errno.EADDRINUSE else 1
 
     signal.signal(signal.SIGTERM, lambda *_: stopping.set())
     signal.signal(signal.SIGINT, lambda *_: stopping.set())
-    worker = threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.1},
-                              daemon=True)
-    worker.start()
+    for server in servers:
+        threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.1},
+                         daemon=True).start()
     print("ready", flush=True)
     stopping.wait(args.lifetime)
     stopping.set()
-    server.shutdown()
-    server.server_close()
+    for server in servers:
+        server.shutdown()
+        server.server_close()
     sys.stdout.flush()
     os._exit(0)
 

@@ -5,9 +5,10 @@ tag=setup
 . "$(dirname "$0")/lib.sh"
 
 packages=(
-    build-essential cmake ninja-build pkg-config file curl python3 dpkg-dev zip unzip
+    build-essential cmake ninja-build pkg-config file curl python3 python3-cryptography
+    dpkg-dev zip unzip
     libgtest-dev libgmock-dev zlib1g-dev libminizip-dev libjpeg62-turbo-dev
-    libzydis-dev libzycore-dev
+    libzydis-dev libzycore-dev libwolfssl-dev autoconf automake libtool
     mingw-w64 libz-mingw-w64-dev
     wine wine64 wine32:i386 xvfb x11-utils imagemagick locales fonts-liberation
 )

@@ -9,12 +9,14 @@ QVK_E2E_ARTIFACTS a test's folder. Every wait is bounded; what is started is sto
 import atexit
 import contextlib
 import glob
+import hashlib
 import json
 import os
 import queue
 import re
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
@@ -504,6 +506,8 @@ def _reg_text(kind, data):
         return "dword:%08x" % int(data)
     if kind == "REG_SZ":
         return '"%s"' % data.replace("\\", "\\\\").replace('"', '\\"')
+    if kind == "REG_BINARY":
+        return "hex:" + ",".join("%02x" % b for b in data)
     code = {"REG_EXPAND_SZ": 2, "REG_MULTI_SZ": 7}[kind]
     return "hex(%d):%s" % (code, ",".join("%02x" % b for b in (data + "\0").encode("utf-16-le")))
 
@@ -547,6 +551,16 @@ def registry_values(wine, view, created, values):
         os.remove(f.name)
     if failed:  # reached only when the test itself went through
         raise WineError("could not delete %s" % failed)
+
+
+def trusted_root(wine, der):
+    """The certificate `der` in the prefix's root store while the context lasts: the registry
+    entry Windows keeps for it (its SHA-1 names the key; the value is the certificate as a
+    serialized property, id 32), which CertOpenSystemStore "ROOT" reads. Never the host's."""
+    thumbprint = hashlib.sha1(der).hexdigest().upper()
+    key = "HKLM\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\" + thumbprint
+    blob = struct.pack("<III", 32, 1, len(der)) + der
+    return registry_values(wine, registry_view(qvk_exe()), [key], [(key, "Blob", "REG_BINARY", blob)])
 
 
 # Each edition's program and the key whose default value names its folder.
@@ -601,8 +615,9 @@ class PluginServer(_Stopped):
     reads its request log. `rules` is a rules file or a dict that set_rules writes. Use as a
     context manager: the server is stopped by its pid."""
 
-    def __init__(self, root, address, rules=None, lifetime=600):
+    def __init__(self, root, address, rules=None, lifetime=600, tls_certs=None):
         self.root, self.address = root, address
+        tls = ["--tls-certs", tls_certs] if tls_certs else []
         self.log_path = os.path.join(root, "..", "requests-%s.jsonl" % address)
         self.rules_path = rules if isinstance(rules, str) else os.path.join(
             root, "..", "rules-%s.json" % address)
@@ -613,7 +628,7 @@ class PluginServer(_Stopped):
         self.proc = _track(subprocess.Popen(
             [sys.executable, os.path.join(SOURCE_DIR, "tools", "plugin_server.py"), "--address",
              address, "--root", root, "--request-log", self.log_path, "--lifetime", str(lifetime),
-             "--rules", self.rules_path], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+             "--rules", self.rules_path] + tls, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
             text=True, start_new_session=True))
         lines = queue.Queue()
         threading.Thread(target=lambda: lines.put(self.proc.stdout.readline()), daemon=True).start()
@@ -643,24 +658,24 @@ class PluginServer(_Stopped):
         stop_process(self.proc)
 
 
-def own_plugin_server(root, build, rules=None, attempts=5, k=0):
+def own_plugin_server(root, build, rules=None, attempts=5, k=0, tls_certs=None):
     """A PluginServer on this process's k-th free loopback address (tried `attempts` times),
     serving the site that `build(root, address)` writes; the server has `.address`."""
     for attempt in range(attempts):
         address = loopback(k + 8 * attempt)
         build(fresh_dir(root), address)
         try:
-            return PluginServer(root, address, rules=rules)
+            return PluginServer(root, address, rules=rules, tls_certs=tls_certs)
         except WineError:  # the address is taken by another run: try the next
             if attempt == attempts - 1:
                 raise
 
 
-def serve_site(folder, k=0, rules=None, links_to=None, **site):
+def serve_site(folder, k=0, rules=None, links_to=None, tls_certs=None, **site):
     """catalogue_site's site in `folder`, served by own_plugin_server; links_to names the host
     its links point at (default: the server's own address)."""
     return own_plugin_server(folder, lambda root, address: catalogue_site.build_site(
-        root, links_to or address, **site), rules, k=k)
+        root, links_to or address, **site), rules, k=k, tls_certs=tls_certs)
 
 
 def unique_colours(png, x, y, w, h):

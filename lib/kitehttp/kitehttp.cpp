@@ -1,10 +1,13 @@
 #include "kitehttp.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
+#include "location.h"
 #include "socket_shim.h"
+#include "tls.h"
 
 namespace kite {
 
@@ -24,6 +27,40 @@ uint32_t Now() { return shim::TickMs(); }
 
 bool Cancelled(const HttpTransfer& transfer) {
     return transfer.cancel != nullptr && transfer.cancel->load();
+}
+
+// The connection's bytes, decrypted first when the transfer is secure.
+long Waiting(const HttpTransfer& transfer) {
+    if (transfer.session != 0) {
+        const long pending = tls::Pending(transfer.session);
+        if (pending > 0) return pending;
+    }
+    return shim::Available(transfer.connection);
+}
+
+long Receive(HttpTransfer& transfer, char* into, std::size_t room, unsigned waitMs,
+             bool& clean) {
+    if (transfer.session != 0) return tls::Receive(transfer.session, into, room, waitMs, clean);
+    clean = true;
+    return shim::Receive(transfer.connection, into, room, waitMs);
+}
+
+// The value of a head line named `name` (lower case; matched in any case), blanks trimmed.
+std::string HeaderValue(const char* data, std::size_t from, std::size_t to, const char* name) {
+    const std::size_t length = std::strlen(name);
+    for (std::size_t i = from; i + length + 2 <= to; ++i) {
+        if (data[i] != '\r' || data[i + 1] != '\n') continue;
+        std::size_t j = 0;
+        while (j < length && std::tolower(static_cast<unsigned char>(data[i + 2 + j])) == name[j])
+            ++j;
+        if (j < length) continue;
+        std::size_t start = i + 2 + length, end = start;
+        while (end < to && data[end] != '\r' && data[end] != '\n') ++end;
+        while (start < end && (data[start] == ' ' || data[start] == '\t')) ++start;
+        while (end > start && (data[end - 1] == ' ' || data[end - 1] == '\t')) --end;
+        return std::string(data + start, end - start);
+    }
+    return std::string();
 }
 
 // Position of `needle` in text[from, end), or -1.
@@ -109,8 +146,8 @@ HeadVerdict JudgeHead(const char* data, std::size_t have, bool closed, HeadLayou
 }
 
 // Acts on a complete head of `have` bytes: length, status, body file and the body bytes that
-// came with the head.
-void HandleHead(HttpTransfer& transfer, BodyFile& body, std::size_t have,
+// came with the head. True when the reply is a redirect the transfer follows.
+bool HandleHead(HttpTransfer& transfer, BodyFile& body, std::size_t have,
                 const HeadLayout& layout) {
     const char* data = transfer.buffer.data();
     long length = FindIn(data, layout.versionEnd, layout.bodyStart, "Content-Length:");
@@ -122,11 +159,18 @@ void HandleHead(HttpTransfer& transfer, BodyFile& body, std::size_t have,
         transfer.contentLength = LeadingNumber(data + from, data + to);
     }
     transfer.status = LeadingNumber(data + layout.versionEnd + 1, data + layout.versionEnd + 4);
+    // From the status line's end on: the blank line's first CR LF closes the last line.
+    transfer.location = HeaderValue(data, layout.versionEnd, layout.bodyStart - 2, "location:");
+    const bool moved = IsRedirectStatus(transfer.status) && !transfer.location.empty();
+    if (moved && transfer.followRedirects) {
+        SetTransferState(transfer, Redirect);
+        return true;
+    }
 
     if (transfer.status == 200) {
         if (!transfer.localFile.empty()) body.Open(transfer.localFile);
         SetTransferState(transfer, Header);
-    } else if (transfer.status >= 300 && transfer.status <= 302) {
+    } else if ((transfer.status >= 300 && transfer.status <= 302) || moved) {
         // The redirect's own body is the result: callers recognise redirect pages by content.
         HttpDebug("KiteHTTP: 302 -> Redirect");
         SetTransferState(transfer, Redirect);
@@ -134,20 +178,27 @@ void HandleHead(HttpTransfer& transfer, BodyFile& body, std::size_t have,
         SetTransferState(transfer, Header);
     } else {
         SetTransferState(transfer, BadReply);
-        return;
+        return false;
     }
     if (!body.file) {
         SetTransferState(transfer, FileError);
-        return;
+        return false;
     }
     HttpDebug("KiteHTTP: Writing HeaderData");
     transfer.received = static_cast<int32_t>(have - layout.bodyStart);
     if (!body.Write(data + layout.bodyStart, have - layout.bodyStart)) FailFile(transfer);
+    return false;
 }
 
-// The server is done: the body file replaces localFile only when it is whole.
-void FinishBody(HttpTransfer& transfer, BodyFile& body) {
+// The server is done: the body file replaces localFile only when it is whole. Over TLS, a
+// stream that ended without TLS's own close is whole only when it had its announced length.
+void FinishBody(HttpTransfer& transfer, BodyFile& body, bool clean = true) {
     if (transfer.contentLength > 0 && transfer.received < transfer.contentLength) {
+        SetTransferState(transfer, NetworkFailure);
+        return;
+    }
+    if (!clean && transfer.contentLength <= 0) {
+        HttpDebug("KiteHTTP: connection closed without TLS close: the reply may be cut");
         SetTransferState(transfer, NetworkFailure);
         return;
     }
@@ -160,8 +211,9 @@ void FinishBody(HttpTransfer& transfer, BodyFile& body) {
     HttpDebug("KiteHTTP: ** FINISHED **");
 }
 
-// Receives the whole reply once data is waiting; returns with a final state.
-void ReceiveReply(HttpTransfer& transfer, BodyFile& body) {
+// Receives the whole reply once data is waiting; returns with a final state, or true when the
+// reply is a redirect the transfer follows.
+bool ReceiveReply(HttpTransfer& transfer, BodyFile& body) {
     char* data = transfer.buffer.data();
     const std::size_t capacity = transfer.buffer.size();
     std::size_t have = 0;  // bytes of the head read so far
@@ -170,7 +222,7 @@ void ReceiveReply(HttpTransfer& transfer, BodyFile& body) {
     while (transfer.state < Finished) {
         if (Cancelled(transfer)) {
             SetTransferState(transfer, NetworkFailure);
-            return;
+            return false;
         }
         uint32_t idle = TicksBetween(transfer.lastActivity, Now());
         if (idle > kIdleLimitMs) {
@@ -180,17 +232,18 @@ void ReceiveReply(HttpTransfer& transfer, BodyFile& body) {
                 FinishBody(transfer, body);
             else
                 SetTransferState(transfer, NetworkFailure);
-            return;
+            return false;
         }
         unsigned wait = std::min<uint32_t>(kPollIntervalMs, kIdleLimitMs + 1 - idle);
 
         char* into = headDone ? data : data + have;
         std::size_t room = headDone ? capacity : kReceiveBufferSize - have;
-        long n = shim::Receive(transfer.connection, into, room, wait);
+        bool clean = true;
+        long n = Receive(transfer, into, room, wait, clean);
         if (n == shim::kReceiveTimeout) continue;
         if (n < 0) {
             SetTransferState(transfer, NetworkFailure);
-            return;
+            return false;
         }
 
         if (!headDone) {
@@ -204,14 +257,14 @@ void ReceiveReply(HttpTransfer& transfer, BodyFile& body) {
             headDone = true;
             if (verdict == HeadVerdict::Bad)
                 SetTransferState(transfer, BadReply);
-            else
-                HandleHead(transfer, body, have, layout);
+            else if (HandleHead(transfer, body, have, layout))
+                return true;
             continue;
         }
 
         if (n == 0) {
-            FinishBody(transfer, body);
-            return;
+            FinishBody(transfer, body, clean);
+            return false;
         }
         for (long at = 0; at < n && transfer.state < Finished; at += kReceiveBufferSize) {
             const long chunk = std::min<long>(kReceiveBufferSize, n - at);
@@ -228,11 +281,127 @@ void ReceiveReply(HttpTransfer& transfer, BodyFile& body) {
             transfer.lastActivity = now;
         }
     }
+    return false;
+}
+
+// One request and its reply, on a connection of its own; true when the reply is a redirect
+// the transfer follows (transfer.location tells where).
+bool FetchOnce(HttpTransfer& transfer) {
+    transfer.contentLength = 0;
+    transfer.location.clear();
+    SetTransferState(transfer, Init);
+
+    transfer.connection = shim::Connect(transfer.host, transfer.secure ? transfer.port : kHttpPort);
+    if (transfer.connection == 0) {
+        SetTransferState(transfer, NetworkFailure);
+        return false;
+    }
+    SetTransferState(transfer, Connected);
+    HttpDebug("KiteHTTP: * Connected");
+    if (transfer.secure) {
+        std::string why;
+        transfer.session =
+            tls::Open(transfer.connection, transfer.host, kIdleLimitMs, transfer.cancel, why);
+        if (transfer.session == 0) {
+            HttpDebug("KiteHTTP: " + why);
+            shim::Close(transfer.connection);
+            transfer.connection = 0;
+            SetTransferState(transfer, NetworkFailure);
+            return false;
+        }
+        HttpDebug("KiteHTTP: * TLS " + tls::Description(transfer.session) +
+                  ", certificate trusted");
+    }
+    transfer.buffer.assign(kSocketReadSize, 0);
+    transfer.startTime = transfer.lastActivity = Now();
+
+    const std::string request = BuildRequest(transfer);
+    if (transfer.session != 0) {
+        // Unlike a plain send, TLS may need several writes; one that fails ends the transfer
+        // when no reply comes.
+        tls::Send(transfer.session, request.data(), request.size(), kIdleLimitMs);
+    } else {
+        shim::Send(transfer.connection, request.data(), request.size());
+    }
+    HttpDebug("KiteHTTP: * Sending Request");
+    HttpDebug("KiteHTTP: * Waiting for Reply");
+
+    BodyFile body;
+    bool follow = false;
+    while (transfer.state < Finished && !follow) {
+        if (Cancelled(transfer)) {
+            SetTransferState(transfer, NetworkFailure);
+            break;
+        }
+        long waiting = Waiting(transfer);
+        if (waiting < 0) {
+            SetTransferState(transfer, NetworkFailure);
+            break;
+        }
+        if (waiting > 0) {
+            HttpDebug("KiteHTTP: * Receiving...");
+            follow = ReceiveReply(transfer, body);
+            if (follow) break;
+        } else {
+            SetTransferState(transfer, Idle);
+            HttpDebug("KiteHTTP: - IDLE -");
+        }
+        if (transfer.state < Finished &&
+            TicksBetween(transfer.lastActivity, Now()) > kIdleLimitMs)
+            SetTransferState(transfer, NetworkFailure);
+        if (transfer.state < Finished)
+            shim::SleepMs(kPollIntervalMs);
+    }
+
+    // Only a finished transfer replaces localFile; anything else leaves it as it was.
+    if (body.file) body.Close();
+    if (body.created) std::remove(body.partName.c_str());
+    std::vector<char>().swap(transfer.buffer);
+    if (transfer.session != 0) tls::Close(transfer.session);
+    transfer.session = 0;
+    shim::Close(transfer.connection);
+    transfer.connection = 0;
+    return follow;
+}
+
+std::string PortOf(const std::string& url) {
+    const std::size_t scheme = url.find("://");
+    if (scheme == std::string::npos) return std::string();
+    const std::size_t start = scheme + 3;
+    const std::size_t slash = url.find('/', start);
+    const std::string authority = url.substr(start, slash == std::string::npos ? slash : slash - start);
+    const std::size_t colon = authority.find(':', authority.rfind('@') + 1);
+    return colon == std::string::npos ? std::string() : authority.substr(colon + 1);
 }
 
 }  // namespace
 
-bool StartNetwork() { return shim::Startup(); }
+bool StartNetwork() {
+    // Without TLS plain transfers still work; an https one tries to start it again.
+    tls::Startup();
+    return shim::Startup();
+}
+
+void SetTransferUrl(HttpTransfer& transfer, const std::string& url) {
+    transfer.host = SplitUrl(url, 0);
+    transfer.target = SplitUrl(url, 1);
+    transfer.secure = IsHttpsUrl(url);
+    transfer.port = transfer.secure ? kHttpsPort : kHttpPort;
+    const std::string port = PortOf(url);
+    if (transfer.secure && !port.empty()) {
+        long value = 0;
+        for (char c : port) value = c >= '0' && c <= '9' && value < 65536 ? value * 10 + (c - '0') : 65536;
+        // A port that is none makes the connection fail, never another port.
+        transfer.port = value > 0 && value < 65536 ? static_cast<int>(value) : 0;
+    }
+}
+
+std::string TransferUrl(const HttpTransfer& transfer) {
+    std::string url = transfer.secure ? "https://" : "http://";
+    url += transfer.host;
+    if (transfer.secure && transfer.port != kHttpsPort) url += ":" + std::to_string(transfer.port);
+    return url + (transfer.target.empty() ? std::string("/") : transfer.target);
+}
 
 void SetTransferState(HttpTransfer& transfer, int state) {
     transfer.state = state;
@@ -241,7 +410,9 @@ void SetTransferState(HttpTransfer& transfer, int state) {
 
 std::string BuildRequest(const HttpTransfer& transfer) {
     const std::string& target = transfer.target.size() < 2 ? std::string("/") : transfer.target;
-    return "GET " + target + " HTTP/1.0\r\n" + "host: " + transfer.host + "\r\n" +
+    std::string host = transfer.host;
+    if (transfer.secure && transfer.port != kHttpsPort) host += ":" + std::to_string(transfer.port);
+    return "GET " + target + " HTTP/1.0\r\n" + "host: " + host + "\r\n" +
            "Connection: Close\r\n" +
            "User-Agent: Mozilla/5.0 (compatible; QVK/1.5.0.0; Windows) \r\n" + "\r\n";
 }
@@ -289,55 +460,20 @@ float TransferSpeed(int32_t received, uint32_t elapsedMs) {
 }
 
 int HttpGet(HttpTransfer& transfer) {
-    transfer.contentLength = 0;
-    SetTransferState(transfer, Init);
-
-    transfer.connection = shim::Connect(transfer.host, kHttpPort);
-    if (transfer.connection == 0) {
-        SetTransferState(transfer, NetworkFailure);
-        return transfer.state;
-    }
-    SetTransferState(transfer, Connected);
-    HttpDebug("KiteHTTP: * Connected");
-    transfer.buffer.assign(kSocketReadSize, 0);
-    transfer.startTime = transfer.lastActivity = Now();
-
-    const std::string request = BuildRequest(transfer);
-    shim::Send(transfer.connection, request.data(), request.size());
-    HttpDebug("KiteHTTP: * Sending Request");
-    HttpDebug("KiteHTTP: * Waiting for Reply");
-
-    BodyFile body;
-    while (transfer.state < Finished) {
-        if (Cancelled(transfer)) {
-            SetTransferState(transfer, NetworkFailure);
+    transfer.redirects = 0;
+    while (FetchOnce(transfer)) {
+        const std::string from = TransferUrl(transfer);
+        const std::string to = ResolveLocation(from, transfer.location);
+        const HopVerdict verdict = CheckHop(from, to, transfer.redirects);
+        if (verdict != HopVerdict::Follow) {
+            HttpDebug(HopRefusal(verdict));
+            SetTransferState(transfer, BadReply);
             break;
         }
-        long waiting = shim::Available(transfer.connection);
-        if (waiting < 0) {
-            SetTransferState(transfer, NetworkFailure);
-            break;
-        }
-        if (waiting > 0) {
-            HttpDebug("KiteHTTP: * Receiving...");
-            ReceiveReply(transfer, body);
-        } else {
-            SetTransferState(transfer, Idle);
-            HttpDebug("KiteHTTP: - IDLE -");
-        }
-        if (transfer.state < Finished &&
-            TicksBetween(transfer.lastActivity, Now()) > kIdleLimitMs)
-            SetTransferState(transfer, NetworkFailure);
-        if (transfer.state < Finished)
-            shim::SleepMs(kPollIntervalMs);
+        HttpDebug("KiteHTTP: * Redirected to " + to);
+        ++transfer.redirects;
+        SetTransferUrl(transfer, to);
     }
-
-    // Only a finished transfer replaces localFile; anything else leaves it as it was.
-    if (body.file) body.Close();
-    if (body.created) std::remove(body.partName.c_str());
-    std::vector<char>().swap(transfer.buffer);
-    shim::Close(transfer.connection);
-    transfer.connection = 0;
     return transfer.state;
 }
 

@@ -1,6 +1,7 @@
 // KiteHTTP: a small blocking HTTP/1.0 client that fetches one URL into one file.
 //
-// One fresh TCP connection to port 80 per transfer; the reply body is streamed into
+// One fresh TCP connection per transfer: to port 80 for http, through TLS (tls.h) to port 443 or
+// the address's own port for https, after the server's certificate was checked; the reply body is streamed into
 // localFile + ".part", which replaces localFile only when the whole reply arrived and the
 // server closed the connection. Every state change is reported to the transfer's callback;
 // diagnostic lines (all beginning with "KiteHTTP: ") go to the hook registered with HttpDebug.
@@ -14,6 +15,9 @@
 namespace kite {
 
 constexpr int kHttpPort = 80;
+constexpr int kHttpsPort = 443;
+// Redirect replies followed for one transfer before it fails.
+constexpr int kMaxRedirects = 5;
 // The transfer handles the reply in chunks of at most this size: the reply head must lie within
 // the first, and every further chunk is one Data state and one callback.
 constexpr int kReceiveBufferSize = 4096;
@@ -58,6 +62,16 @@ struct HttpTransfer {
     float speed = 0.0f;                           // KB/s since the connection opened
     // When set and true, the transfer stops at its next poll or chunk with state 7.
     const std::atomic<bool>* cancel = nullptr;
+    bool secure = false;                          // https: TLS, certificate checked
+    int port = kHttpPort;                         // connected to; http always uses port 80
+    std::intptr_t session = 0;                    // the TLS session over `connection`, or 0
+    // With true, a 301, 302, 303, 307 or 308 reply with a "Location:" is not the result: the
+    // transfer goes on from there (at most kMaxRedirects times, never from https to http).
+    // Without, such a reply's body is the result, as a 300 to 302 reply's always is when it
+    // has no location, and `location` tells the caller where it points.
+    bool followRedirects = false;
+    std::string location;                         // the last reply's "Location:", as sent
+    int redirects = 0;                            // redirects followed by this transfer
 };
 
 // Starts the platform's network layer (Windows Sockets 1.1); true when it is usable.
@@ -74,6 +88,13 @@ std::string BuildRequest(const HttpTransfer& transfer);
 
 // With `part` 0: the host of an absolute URL; with 1: the request target; otherwise "".
 std::string SplitUrl(const std::string& url, int part);
+
+// Fills the transfer's host, target, secure flag and port from an absolute http:// or
+// https:// URL. A port written in an https URL is used; an http transfer keeps port 80.
+void SetTransferUrl(HttpTransfer& transfer, const std::string& url);
+
+// The URL a transfer fetches, as SetTransferUrl would take it back.
+std::string TransferUrl(const HttpTransfer& transfer);
 
 // With an empty text and a hook: registers the hook. Otherwise hands the text to the
 // registered hook, or drops it when none is registered.

@@ -25,6 +25,31 @@ namespace kite::shim {
 
 namespace {
 SOCKET ToSocket(Handle connection) { return static_cast<SOCKET>(connection); }
+
+// One try of `io`; when it would block, one wait of at most waitMs for the socket to become
+// readable (or failed) or writable, then one more try.
+template <typename Io>
+long TryTwice(SOCKET s, bool reading, unsigned waitMs, Io io) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        int n = io();
+        if (n >= 0) return n;
+        if (WSAGetLastError() != WSAEWOULDBLOCK) return kReceiveError;
+        if (attempt == 1) break;
+        fd_set ready, failed;
+        FD_ZERO(&ready);
+        FD_ZERO(&failed);
+        FD_SET(s, &ready);
+        FD_SET(s, &failed);
+        timeval wait;
+        wait.tv_sec = static_cast<long>(waitMs / 1000);
+        wait.tv_usec = static_cast<long>((waitMs % 1000) * 1000);
+        int found = select(0, reading ? &ready : nullptr, reading ? nullptr : &ready,
+                           reading ? &failed : nullptr, &wait);
+        if (found < 0) return kReceiveError;
+        if (found == 0) return kReceiveTimeout;
+    }
+    return kReceiveTimeout;
+}
 }  // namespace
 
 bool Startup() {
@@ -63,6 +88,11 @@ long Send(Handle connection, const char* data, std::size_t size) {
     return send(ToSocket(connection), data, static_cast<int>(size), 0);
 }
 
+long SendSome(Handle connection, const char* data, std::size_t size, unsigned waitMs) {
+    SOCKET s = ToSocket(connection);
+    return TryTwice(s, false, waitMs, [&] { return send(s, data, static_cast<int>(size), 0); });
+}
+
 long Available(Handle connection) {
     u_long waiting = 0;
     if (ioctlsocket(ToSocket(connection), FIONREAD, &waiting) != 0) return -1;
@@ -71,24 +101,7 @@ long Available(Handle connection) {
 
 long Receive(Handle connection, char* data, std::size_t size, unsigned waitMs) {
     SOCKET s = ToSocket(connection);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        int n = recv(s, data, static_cast<int>(size), 0);
-        if (n >= 0) return n;
-        if (WSAGetLastError() != WSAEWOULDBLOCK) return kReceiveError;
-        if (attempt == 1) break;
-        fd_set readable, failed;
-        FD_ZERO(&readable);
-        FD_ZERO(&failed);
-        FD_SET(s, &readable);
-        FD_SET(s, &failed);
-        timeval wait;
-        wait.tv_sec = static_cast<long>(waitMs / 1000);
-        wait.tv_usec = static_cast<long>((waitMs % 1000) * 1000);
-        int ready = select(0, &readable, nullptr, &failed, &wait);
-        if (ready < 0) return kReceiveError;
-        if (ready == 0) return kReceiveTimeout;
-    }
-    return kReceiveTimeout;
+    return TryTwice(s, true, waitMs, [&] { return recv(s, data, static_cast<int>(size), 0); });
 }
 
 void Close(Handle connection) { closesocket(ToSocket(connection)); }
@@ -110,6 +123,27 @@ void SleepMs(unsigned ms) { Sleep(ms); }
 namespace {
 // Handles are descriptor + 1 so that 0 can mean "no connection" even for descriptor 0.
 int ToFd(Handle connection) { return static_cast<int>(connection - 1); }
+
+// One try of `io`; when it would block, one wait of at most waitMs for `events`, then one more
+// try.
+template <typename Io>
+long TryTwice(int fd, short events, unsigned waitMs, Io io) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        ssize_t n = io();
+        if (n >= 0) return static_cast<long>(n);
+        if (errno == EINTR) return kReceiveTimeout;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return kReceiveError;
+        if (attempt == 1) break;
+        pollfd entry;
+        entry.fd = fd;
+        entry.events = events;
+        entry.revents = 0;
+        int ready = poll(&entry, 1, static_cast<int>(waitMs));
+        if (ready < 0) return errno == EINTR ? kReceiveTimeout : kReceiveError;
+        if (ready == 0) return kReceiveTimeout;
+    }
+    return kReceiveTimeout;
+}
 }  // namespace
 
 bool Startup() { return true; }
@@ -152,6 +186,11 @@ long Send(Handle connection, const char* data, std::size_t size) {
     return static_cast<long>(send(ToFd(connection), data, size, MSG_NOSIGNAL));
 }
 
+long SendSome(Handle connection, const char* data, std::size_t size, unsigned waitMs) {
+    int fd = ToFd(connection);
+    return TryTwice(fd, POLLOUT, waitMs, [&] { return send(fd, data, size, MSG_NOSIGNAL); });
+}
+
 long Available(Handle connection) {
     int waiting = 0;
     if (ioctl(ToFd(connection), FIONREAD, &waiting) != 0) return -1;
@@ -160,21 +199,7 @@ long Available(Handle connection) {
 
 long Receive(Handle connection, char* data, std::size_t size, unsigned waitMs) {
     int fd = ToFd(connection);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        ssize_t n = recv(fd, data, size, 0);
-        if (n >= 0) return static_cast<long>(n);
-        if (errno == EINTR) return kReceiveTimeout;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) return kReceiveError;
-        if (attempt == 1) break;
-        pollfd entry;
-        entry.fd = fd;
-        entry.events = POLLIN;
-        entry.revents = 0;
-        int ready = poll(&entry, 1, static_cast<int>(waitMs));
-        if (ready < 0) return errno == EINTR ? kReceiveTimeout : kReceiveError;
-        if (ready == 0) return kReceiveTimeout;
-    }
-    return kReceiveTimeout;
+    return TryTwice(fd, POLLIN, waitMs, [&] { return recv(fd, data, size, 0); });
 }
 
 void Close(Handle connection) { close(ToFd(connection)); }

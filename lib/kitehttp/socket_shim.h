@@ -24,6 +24,10 @@ long Available(Handle connection);
 
 constexpr long kReceiveError = -1;
 constexpr long kReceiveTimeout = -2;
+// Sends what the connection takes of `size` bytes, waiting at most `waitMs` for room. Returns
+// the count sent, kReceiveTimeout when there was no room, or kReceiveError.
+long SendSome(Handle connection, const char* data, std::size_t size, unsigned waitMs);
+
 // Receives up to `size` bytes, waiting at most `waitMs` for some to arrive. Returns the count,
 // 0 when the peer closed the connection, kReceiveTimeout or kReceiveError.
 long Receive(Handle connection, char* data, std::size_t size, unsigned waitMs);

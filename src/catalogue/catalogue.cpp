@@ -10,6 +10,7 @@
 #include "core/text_helpers.h"
 #include "diagnostics/crash_report.h"
 #include "diagnostics/source_position.h"
+#include "location.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/threads.h"
@@ -52,7 +53,8 @@ std::string FilePartOf(const std::string& path) {
 
 std::string CatalogueUrl(const std::string& host, const std::string& path) {
     std::string url = host + path;
-    if (path == kDefaultCataloguePath && host == kDefaultCatalogueHost)
+    const std::string bare = kite::IsHttpsUrl(host) ? host.substr(8) : host;
+    if (path == kDefaultCataloguePath && bare == kDefaultCatalogueHost)
         url += "?lang=" + UiText(LanguageCode);
     return url;
 }
@@ -67,6 +69,10 @@ std::string RedirectHost(const std::string& realUrl, const std::string& host,
         return at == std::string::npos ? std::string() : base.substr(0, at);
     }
     return path.empty() ? base : ReplaceAll(base, path, "");
+}
+
+std::string AbsoluteUrl(const std::string& address) {
+    return kite::HasHttpScheme(address) ? address : "http://" + address;
 }
 
 bool IsRedirectPage(const std::string& pageText) {
@@ -147,10 +153,13 @@ void CatalogueThread(CatalogueJob* job) {
     const std::string host = job->host;
     const std::string path = job->path;
     const std::string catalogueUrl = CatalogueUrl(host, path);
-    Log("Using URL : http://" + catalogueUrl);
+    Log("Using URL : " + AbsoluteUrl(catalogueUrl));
 
     std::string realUrl, realHost, pageText, countText;
     int hops = 0;
+    // Where a reply's "Location:" sent the attempt, and how many such moves led there.
+    std::string movedTo;
+    int moves = 0;
     kite::HttpTransfer transfer;
     for (;;) {
         // A failed attempt must never leave the previous page (a redirect page) behind: it
@@ -161,16 +170,18 @@ void CatalogueThread(CatalogueJob* job) {
         SetHeading(UiText(ConnectedText));
         const std::string address = realUrl.empty() ? catalogueUrl : realUrl;
         std::string source;
+        bool moved = false;
         if (platform::FileSize(kLocalCatalogueFile) > 0) {
             source = kLocalCatalogueFile;
         } else {
-            transfer.host = kite::SplitUrl("http://" + address, 0);
-            transfer.target = kite::SplitUrl("http://" + address, 1);
+            kite::SetTransferUrl(transfer, movedTo.empty() ? AbsoluteUrl(address) : movedTo);
             transfer.localFile = kCatalogueFile;
             transfer.showName = 0;
             transfer.callback = ShowTransferProgress;
             transfer.cancel = &ShutdownRequested();
             if (kite::HttpGet(transfer) == kite::Finished) source = kCatalogueFile;
+            moved = !source.empty() && kite::IsRedirectStatus(transfer.status) &&
+                    !transfer.location.empty();
             SetFileProgress(100);
         }
 
@@ -192,6 +203,22 @@ void CatalogueThread(CatalogueJob* job) {
             }
         }
         QVK_AT();
+        if (moved && !IsRedirectPage(pageText)) {
+            // Any redirect reply but the hosting provider's page is followed as archives are.
+            const std::string from = kite::TransferUrl(transfer);
+            const std::string to = kite::ResolveLocation(from, transfer.location);
+            const kite::HopVerdict verdict = kite::CheckHop(from, to, moves);
+            if (verdict == kite::HopVerdict::Follow) {
+                kite::HttpDebug("KiteHTTP: * Redirected to " + to);
+                movedTo = to;
+                ++moves;
+                continue;
+            }
+            kite::HttpDebug(kite::HopRefusal(verdict));
+            pageText.clear();
+        }
+        movedTo.clear();
+        moves = 0;
         if (IsBlank(pageText)) {
             AskRetry();
             continue;

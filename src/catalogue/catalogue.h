@@ -18,8 +18,12 @@ void CatalogueThread(CatalogueJob* job);
 // The transfer callback of both fetching threads: the per-file bar and the heading text.
 void ShowTransferProgress(kite::HttpTransfer* transfer);
 
-// Host + path without a scheme; the language suffix only for the built-in host and path.
+// Host + path without a scheme ("https://" stays when the host has it); the language suffix
+// only for the built-in host and path.
 std::string CatalogueUrl(const std::string& host, const std::string& path);
+
+// An address of the catalogue as it is fetched: http:// unless it says https://.
+std::string AbsoluteUrl(const std::string& address);
 
 // The host that replaces the catalogue host in the page's links after a redirect to realUrl.
 std::string RedirectHost(const std::string& realUrl, const std::string& host,

@@ -210,7 +210,8 @@ std::size_t NearerPosition(std::size_t a, std::size_t b) {
 }
 
 bool IsAbsoluteHttpUrl(std::string_view url) {
-    constexpr std::string_view kScheme = "http://";
+    std::string_view kScheme = "http://";
+    if (url.size() > 4 && FoldAscii(url[4]) == 's') kScheme = "https://";
     if (url.size() < kScheme.size()) return false;
     for (std::size_t i = 0; i < kScheme.size(); ++i)
         if (FoldAscii(url[i]) != kScheme[i]) return false;

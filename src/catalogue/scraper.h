@@ -58,7 +58,7 @@ int32_t CountValue(std::string_view digits);
 // not found; otherwise b.
 std::size_t NearerPosition(std::size_t a, std::size_t b);
 
-// True for "http://" (letter case of the scheme free) followed by a non-empty host.
+// True for "http://" or "https://" (letter case of the scheme free) followed by a non-empty host.
 bool IsAbsoluteHttpUrl(std::string_view url);
 
 // Order of the plugin list: ASCII letters without regard to case, other bytes by value.

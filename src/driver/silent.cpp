@@ -410,7 +410,7 @@ void RunSilent(SilentUi& ui, const SilentOptions& options) {
     downloadJob = DownloadJob();
     installJob = InstallJob();
     EnterMainLoop();
-    ui.Say("Catalogue: http://" + CatalogueUrl(state.catalogueHost, state.cataloguePath));
+    ui.Say("Catalogue: " + AbsoluteUrl(CatalogueUrl(state.catalogueHost, state.cataloguePath)));
     Next();  // welcome to notes
     Next();  // notes to catalogue: starts the catalogue thread
     // The thread enables Next when the page is read; when it gives up it ends the program. A

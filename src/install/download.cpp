@@ -52,6 +52,7 @@ void DownloadThread(DownloadJob* job) {
     kite::HttpTransfer transfer;  // one for every download, never cleared
     transfer.callback = ShowTransferProgress;
     transfer.cancel = &ShutdownRequested();
+    transfer.followRedirects = true;
     for (PluginRecord& record : state.plugins) {
         QVK_AT();
         Log(record.name + " : to DL ? " + std::to_string(record.selected));
@@ -75,8 +76,7 @@ void DownloadThread(DownloadJob* job) {
                 Log("Try to download (" + record.url + ")... ");
                 int result = kite::FileError;
                 if (plain) {
-                    transfer.host = kite::SplitUrl(record.url, 0);
-                    transfer.target = kite::SplitUrl(record.url, 1);
+                    kite::SetTransferUrl(transfer, record.url);
                     transfer.localFile = path;
                     transfer.showName = 1;
                     // The client fills `received` only after it reports the reply's head; left

@@ -13,7 +13,7 @@ import xml.etree.ElementTree as ElementTree
 
 LIST = os.path.join(os.path.dirname(os.path.abspath(__file__)), "xp-imports.txt")
 HEADERS = ["windows.h", "tlhelp32.h", "commctrl.h", "commdlg.h", "shellapi.h", "shlobj.h",
-           "winsock.h"] + ["%s.h" % h for h in ("stdio", "stdlib", "string", "ctype", "locale",
+           "winsock.h", "wincrypt.h"] + ["%s.h" % h for h in ("stdio", "stdlib", "string", "ctype", "locale",
                                                  "signal", "setjmp", "wchar", "errno", "time", "io",
                                                  "process")]
 # msvcrt.dll entries that only MinGW-w64's C runtime start-up code calls, which no header

@@ -199,6 +199,26 @@ TEST_F(CatalogueThreadTest, RedirectsAreBoundedAndYesRetriesTheRightPage) {
     }
 }
 
+TEST_F(CatalogueThreadTest, RedirectRepliesAreFollowedFiveTimesThenAskedAbout) {
+    // A relative 301 is followed; a 302 loop is refused at its sixth redirect and asked about;
+    // Yes starts over from the catalogue address.
+    const std::string moved = R"("/plugins.php": {"mode": "status-301", "location": "list.php"})";
+    auto server = Serve(rootA, "{" + moved + R"(, "/list.php": {"mode": "status-302", "location": "/list.php"}})");
+    std::size_t requestsAtQuestion = 0;
+    ui.onMessage = [&] {
+        requestsAtQuestion = server->Requests().size();
+        WriteWholeFile(rootA / "rules.json", "{" + moved + "}");
+        WriteWholeFile(rootA / "list.php", Page(0, 2));
+    };
+    ui.Answer({AnswerYes});
+    CatalogueThread(&job);
+    EXPECT_EQ(requestsAtQuestion, 6u);
+    EXPECT_EQ(Targets(*server), (Texts{"/plugins.php", "/list.php", "/list.php", "/list.php", "/list.php",
+                                       "/list.php", "/plugins.php", "/list.php"}));
+    EXPECT_EQ(ui.Messages().size(), 1u);
+    EXPECT_EQ(state.plugins.size(), 2u);
+}
+
 TEST(CatalogueAddresses, LanguageOnlyForTheBuiltInCatalogueAndTheRedirectTarget) {
     ResetState();
     FillLanguageTables();
@@ -207,6 +227,9 @@ TEST(CatalogueAddresses, LanguageOnlyForTheBuiltInCatalogueAndTheRedirectTarget)
     state.language = 2;
     EXPECT_EQ(CatalogueUrl(d, p), d + "/plugins.php?lang=de");
     EXPECT_EQ(CatalogueUrl("127.0.0.9", p), "127.0.0.9/plugins.php");
+    EXPECT_EQ(CatalogueUrl("https://" + d, p), "https://" + d + "/plugins.php?lang=de");
+    EXPECT_EQ(AbsoluteUrl("h/p"), "http://h/p");
+    EXPECT_EQ(AbsoluteUrl("HTTPS://h/p"), "HTTPS://h/p");
     EXPECT_EQ(CatalogueUrl(d, "/list.php"), d + "/list.php");
     ResetState();
     const char* hosts[][4] = {{"mirror.example/plugins.php?lang=en", "", "", "mirror.example"},

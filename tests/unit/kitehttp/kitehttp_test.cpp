@@ -156,7 +156,10 @@ TEST_F(KiteHttp, EachReplyEndsInItsStateAndOnlyAWholeBodyReplacesTheFile) {
         const char* localFile = nullptr;  // none: an existing file of its own
     } cases[] = {
         {"/missing.zip", BadReply, kNone, -1},  // -1: any length
-        {"/_mode/status-303/f.txt", BadReply, kNone, -1},  // 3xx past 302: not a redirect
+        // 303 to 308 are redirects only with a location; the caller that does not follow it
+        // gets its body.
+        {"/_mode/status-303/f.txt", Finished, text, 14},
+        {raw("HTTP/1.0 307 Temporary Redirect\r\n\r\nbody"), BadReply, kNone},
         {"/_mode/status-500/f.txt", BadReply, kNone, -1},
         {"/_mode/nohttp/f.txt", BadReply, kNone, -1},
         {"/_mode/noblank/f.txt", BadReply, kNone, -1},  // open line: the verdict comes from 4096 bytes

@@ -29,9 +29,11 @@ namespace qvk::test {
 
 class PluginServer {
 public:
-    // Serves `root` (with the rules of rulesFile, if any) until the object dies or 180 s pass.
-    explicit PluginServer(const std::string& root, const std::string& rulesFile = "")
-        : log_(root + "/.requests.jsonl") {
+    // Serves `root` (with the rules of rulesFile, if any, and the server's further options
+    // `extra`) until the object dies or 180 s pass.
+    explicit PluginServer(const std::string& root, const std::string& rulesFile = "",
+                          const std::vector<std::string>& extra = {})
+        : log_(root + "/.requests.jsonl"), extra_(extra) {
         for (unsigned attempt = 0; attempt < 8 && pid_ <= 0; ++attempt) {
             const unsigned id = static_cast<unsigned>(getpid()) + attempt * 7919u;
             address_ = "127." + std::to_string(64 + ((id >> 16) & 63)) + "." +
@@ -81,6 +83,7 @@ private:
                                          "--address", address_, "--root", root, "--request-log",
                                          log_, "--lifetime", "180"};
         if (!rules.empty()) args.insert(args.end(), {"--rules", rules});
+        args.insert(args.end(), extra_.begin(), extra_.end());
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -111,6 +114,7 @@ private:
     }
 
     std::string log_, address_;
+    std::vector<std::string> extra_;
     pid_t pid_ = -1;
 };
 

@@ -1,0 +1,131 @@
+"""qvk.exe over HTTPS under Wine: the catalogue and the archives from a loopback TLS server whose
+test authority only this Wine prefix's root store trusts (never the host's). A good certificate
+installs; each bad one, a redirect loop and a redirect from https to http fail with nothing
+installed. Unattended runs, checked on the exit code, the files, the log and the requests."""
+
+import os
+import subprocess
+import unittest
+
+import winelib
+from winelib import catalogue_site
+
+INI = "[Plugins]\r\nLoadPlugins=0\r\n"
+CONFIGURED = "[Plugins]\r\nLoadPlugins = 1\r\nPluginsBar = 1\r\n"
+
+
+def plugins(count):
+    return [("Plugin %d" % i, "Effect %d." % i, "Author %d / 1.%d 01/01/2008 / 1 KB" % (i, i))
+            for i in range(count)]
+
+
+class Https(unittest.TestCase):
+    def setUp(self):
+        self.wine = winelib.Wine()
+        self.art = winelib.fresh_dir(os.path.join(winelib.artifacts_dir("test_https"),
+                                                  self._testMethodName[5:]))
+        for work in winelib.work_folders(self.wine):
+            winelib.shutil.rmtree(work)
+        self.runs = 0
+
+    def serve(self, links, rules):
+        """A site of len(links) plugins whose catalogue links are `links` (each a format with
+        {a}, the server's address), over http and https; the test authority in the root store."""
+        site = os.path.join(self.art, "site")
+        names = []
+
+        def build(root, address):
+            entries = catalogue_site.build_site(root, address, plugins=plugins(len(links)))
+            page = os.path.join(root, "plugins.php")
+            with open(page, encoding="cp1252") as f:
+                text = f.read()
+            for (name, url, _, _), link in zip(entries, links):
+                text = text.replace(url, link.format(a=address, f=url.rsplit("/", 1)[1]))
+                names.append(name)
+            with open(page, "w", encoding="cp1252") as f:
+                f.write(text)
+        certs = os.path.join(self.art, "certs")
+        self.server = winelib.own_plugin_server(site, build, tls_certs=certs)
+        self.addCleanup(self.server.stop)
+        a = self.server.address
+        self.server.set_rules({path: dict(rule, location=rule["location"].format(a=a))
+                               for path, rule in rules.items()})
+        with open(os.path.join(certs, a, "ca.der"), "rb") as f:
+            self.enterContext(winelib.trusted_root(self.wine, f.read()))
+        self.enterContext(winelib.installed_editions(self.wine, ["Quorvane"], INI))
+        return a, names
+
+    def silent(self, url):
+        self.runs += 1
+        cwd = winelib.fresh_dir(os.path.join(self.art, "cwd%d" % self.runs))
+        proc = self.wine.start(winelib.qvk_exe(), ["-silent", "-debug", "-url=" + url], cwd=cwd,
+                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL)
+        try:
+            out = proc.communicate(timeout=120)[0].decode("cp1252")
+        finally:
+            winelib.stop_process(proc)
+        log = "\r\n".join(winelib.read_log(cwd) + [""])
+        with open(os.path.join(self.art, "output%d.txt" % self.runs), "w") as f:
+            f.write(out + "\n----- qvk.log\n" + log)
+        return proc.returncode, out, log
+
+    def installed(self):
+        return catalogue_site.tree(winelib.editor_folder(self.wine, "Quorvane", "Plugins"))
+
+    def served(self, port):
+        return [r["path"] for r in self.server.requests()
+                if r["server"] == "%s:%d" % (self.server.address, port)]
+
+    def test_trusted_https_installs_and_http_is_redirected_to_it(self):
+        a, names = self.serve(
+            ["https://{a}/files/{f}", "http://{a}/moved/{f}", "https://{a}/deep/dir/{f}"],
+            {"/start.php": {"mode": "status-301", "location": "https://{a}/plugins.php"},
+             "/moved/plugin1.zip": {"mode": "status-302", "location": "https://{a}/files/plugin1.zip"},
+             "/deep/dir/plugin2.zip": {"mode": "status-307", "location": "../../files/./plugin2.zip"}})
+        code, out, log = self.silent("%s|/start.php" % a)
+        self.assertEqual(code, 0, out)
+        self.assertEqual(self.installed(), catalogue_site.installed_files(names))
+        with open(winelib.editor_folder(self.wine, "Quorvane", "Quorvane.ini"), newline="") as f:
+            self.assertEqual(f.read(), CONFIGURED)
+        for line in ("KiteHTTP: * Redirected to https://%s/plugins.php" % a,
+                     "KiteHTTP: * Redirected to https://%s/files/plugin1.zip" % a,
+                     "KiteHTTP: * Redirected to https://%s/files/plugin2.zip" % a):
+            self.assertIn("\r\n" + line + "\r\n", log)
+        self.assertRegex(log, r"KiteHTTP: \* TLS TLSv1\.[23], \S+, certificate trusted\r\n")
+        self.assertEqual(self.served(80), ["/start.php", "/moved/plugin1.zip"])
+        self.assertEqual(self.served(443), ["/plugins.php", "/files/plugin0.zip",
+                                            "/files/plugin1.zip", "/deep/dir/plugin2.zip",
+                                            "/files/plugin2.zip"])
+
+    def test_every_refused_certificate_and_redirect_fails_with_nothing_installed(self):
+        refusals = ["issued for another host", "expired", "self-signed", "unknown authority"]
+        a, names = self.serve(
+            ["https://{a}:%d/files/{f}" % p for p in (4431, 4432, 4433, 4434)] +
+            ["http://{a}/loop/{f}", "https://{a}/down/{f}"],
+            {"/loop/plugin4.zip": {"mode": "status-302", "location": "/loop/plugin4.zip"},
+             "/down/plugin5.zip": {"mode": "status-308", "location": "http://{a}/files/plugin5.zip"}})
+        code, out, log = self.silent("%s|/plugins.php" % a)
+        self.assertEqual(code, 1, out)
+        self.assertEqual(self.installed(), [])
+        self.assertIn("  Failed: " + "; ".join("%s (download failed)" % n for n in names), out)
+        for why in refusals:  # each plugin is tried twice in the unattended mode
+            self.assertEqual(log.count("\r\nKiteHTTP: certificate not trusted: %s\r\n" % why), 2, why)
+        self.assertEqual(log.count("\r\nKiteHTTP: too many redirects (more than 5)\r\n"), 2)
+        self.assertEqual(log.count("\r\nKiteHTTP: redirect from https to http refused\r\n"), 2)
+        for port in (4431, 4432, 4433, 4434):
+            self.assertEqual(self.served(port), [], port)  # no request after a refused handshake
+        self.assertEqual(self.served(80), ["/plugins.php"] + ["/loop/plugin4.zip"] * 12)
+        self.assertEqual(self.served(443), ["/down/plugin5.zip"] * 2)
+
+        # A catalogue whose certificate fails ends the run after its retry: exit 2.
+        code, out, log = self.silent("https://%s:4432|/plugins.php" % a)
+        self.assertEqual(code, 2, out)
+        self.assertIn("Using URL : https://%s:4432/plugins.php\r\n" % a, log)
+        self.assertEqual(log.count("\r\nKiteHTTP: certificate not trusted: expired\r\n"), 2)
+        self.assertEqual(self.installed(), [])
+
+
+if __name__ == "__main__":
+    winelib.require_programs("qvk", "uidriver")
+    unittest.main()

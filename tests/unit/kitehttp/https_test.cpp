@@ -1,0 +1,221 @@
+// KiteHTTP over TLS and through redirects, against tools/plugin_server.py serving with its test
+// authority, which only these tests trust (the native stand-in of the system's root store).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "kitehttp.h"
+#include "location.h"
+#include "support/plugin_server.h"
+#include "trust.h"
+
+namespace {
+
+using namespace qvk::test;
+using namespace kite;
+
+TEST(KiteHttpLocation, ResolvedAgainstTheAddressThatAnswered) {
+    const std::string base = "https://h.example:8443/dir/sub/page.php?lang=en";
+    const std::pair<const char*, const char*> cases[] = {
+        {"https://other.example/a.zip", "https://other.example/a.zip"},
+        {"HTTP://Other.example/a.zip", "HTTP://Other.example/a.zip"},
+        {"  http://o/a.zip \t", "http://o/a.zip"},
+        {"//cdn.example/files/a.zip", "https://cdn.example/files/a.zip"},
+        {"/files/a.zip", "https://h.example:8443/files/a.zip"},
+        {"/files/./x/../a.zip?v=2#part", "https://h.example:8443/files/a.zip?v=2"},
+        {"?lang=de", "https://h.example:8443/dir/sub/page.php?lang=de"},
+        {"a.zip", "https://h.example:8443/dir/sub/a.zip"},
+        {"../a.zip", "https://h.example:8443/dir/a.zip"},
+        {"../../../../a.zip", "https://h.example:8443/a.zip"},
+        {"./", "https://h.example:8443/dir/sub/"},
+        {"..", "https://h.example:8443/dir/"},
+        {"", ""},
+        {"   ", ""},
+        {"#only", ""},
+        {"ftp://h.example/a.zip", ""},
+        {"javascript:alert(1)", ""},
+    };
+    for (const auto& [location, expected] : cases)
+        EXPECT_EQ(ResolveLocation(base, location), expected) << location;
+    EXPECT_EQ(ResolveLocation("http://h", "a.zip"), "http://h/a.zip");
+    EXPECT_EQ(ResolveLocation("h/dir/a", "b"), "") << "no scheme: nothing to resolve against";
+}
+
+TEST(KiteHttpLocation, HopRulesAndTheTransferAddress) {
+    const struct {
+        const char* from;
+        const char* to;
+        int done;
+        HopVerdict verdict;
+    } hops[] = {
+        {"http://h/a", "https://h/a", 0, HopVerdict::Follow},
+        {"http://h/a", "http://g/a", 4, HopVerdict::Follow},
+        {"https://h/a", "HTTPS://g/a", 0, HopVerdict::Follow},
+        {"https://h/a", "http://h/a", 0, HopVerdict::Downgrade},
+        {"HTTPS://h/a", "http://h/a", 1, HopVerdict::Downgrade},
+        {"http://h/a", "http://h/a", kMaxRedirects, HopVerdict::TooMany},
+        {"http://h/a", "", 0, HopVerdict::Unusable},
+    };
+    for (const auto& h : hops) {
+        EXPECT_EQ(CheckHop(h.from, h.to, h.done), h.verdict) << h.from << " -> " << h.to;
+        EXPECT_EQ(HopRefusal(h.verdict).empty(), h.verdict == HopVerdict::Follow);
+    }
+    const struct {
+        const char* url;
+        bool secure;
+        int port;
+        const char* host;
+        const char* target;
+        const char* back;
+    } urls[] = {
+        {"http://h.example:8080/a.zip", false, 80, "h.example", "/a.zip", "http://h.example/a.zip"},
+        {"https://h.example/a.zip?x=1", true, 443, "h.example", "/a.zip?x=1",
+         "https://h.example/a.zip?x=1"},
+        {"HTTPS://u@h.example:4431", true, 4431, "h.example", "/", "https://h.example:4431/"},
+        {"https://h.example:99999/a", true, 0, "h.example", "/a", "https://h.example:0/a"},
+        {"https://h.example:44x/a", true, 0, "h.example", "/a", "https://h.example:0/a"},
+    };
+    for (const auto& u : urls) {
+        HttpTransfer t;
+        SetTransferUrl(t, u.url);
+        EXPECT_EQ(t.secure, u.secure) << u.url;
+        EXPECT_EQ(t.port, u.port) << u.url;
+        EXPECT_EQ(t.host, u.host) << u.url;
+        EXPECT_EQ(t.target, u.target) << u.url;
+        EXPECT_EQ(TransferUrl(t), u.back) << u.url;
+    }
+}
+
+std::vector<std::string> lines;
+
+class KiteHttps : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ASSERT_TRUE(StartNetwork());
+        HttpDebug("", [](const std::string& line) { lines.push_back(line); });
+        dir = new ScratchDir;
+        WriteWholeFile(*dir / "a.zip", Noise(300000, 7));
+        server = new PluginServer(dir->path(), *dir / "rules.json",
+                                  {"--tls-certs", *dir / "certs"});
+        trust::SetRootsFile(*dir / ("certs/" + server->address() + "/ca.pem"));
+    }
+    static void TearDownTestSuite() {
+        trust::SetRootsFile("");
+        delete server, delete dir;
+    }
+    void SetUp() override {
+        ASSERT_TRUE(server->ready());
+        lines.clear();
+    }
+    // One transfer of `url` into a fresh local file; its final state.
+    static int Get(const std::string& url, HttpTransfer& t, bool follow = true) {
+        t.localFile = *dir / "local.zip";
+        std::remove(t.localFile.c_str());
+        t.followRedirects = follow;
+        SetTransferUrl(t, url);
+        return HttpGet(t);
+    }
+    static bool Logged(const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+    static std::string Https(const std::string& port, const std::string& target) {
+        return "https://" + server->address() + port + target;
+    }
+    static ScratchDir* dir;
+    static PluginServer* server;
+};
+ScratchDir* KiteHttps::dir;
+PluginServer* KiteHttps::server;
+
+TEST_F(KiteHttps, OnlyATrustedCertificateForTheAddressGivesTheFile) {
+    const std::pair<const char*, const char*> refused[] = {
+        {":4431", "issued for another host"},
+        {":4432", "expired"},
+        {":4433", "self-signed"},
+        {":4434", "unknown authority"},
+    };
+    for (const auto& [port, why] : refused) {
+        lines.clear();
+        HttpTransfer t;
+        EXPECT_EQ(Get(Https(port, "/a.zip"), t), NetworkFailure) << port;
+        EXPECT_TRUE(Logged(std::string("KiteHTTP: certificate not trusted: ") + why)) << port << ::testing::PrintToString(lines);
+        EXPECT_FALSE(PathExists(t.localFile)) << port;
+        EXPECT_FALSE(PathExists(t.localFile + ".part")) << port;
+        EXPECT_EQ(t.connection, 0);
+        EXPECT_EQ(t.session, 0);
+    }
+    // Nothing was asked of a server whose certificate was refused.
+    EXPECT_TRUE(server->Requests().empty());
+
+    lines.clear();
+    HttpTransfer t;
+    std::vector<int> states;
+    t.callback = [&](HttpTransfer* x) { states.push_back(x->state); };
+    ASSERT_EQ(Get(Https("", "/a.zip"), t), Finished);
+    EXPECT_EQ(ReadWholeFile(t.localFile), Noise(300000, 7));
+    EXPECT_EQ(t.received, 300000);
+    EXPECT_LE(std::count(states.begin(), states.end(), Data), 300000 / 1024);
+    EXPECT_EQ(server->Requests().back(),
+              "GET /a.zip HTTP/1.0\r\nhost: " + server->address() +
+                  "\r\nConnection: Close\r\nUser-Agent: Mozilla/5.0 (compatible; QVK/1.5.0.0; "
+                  "Windows) \r\n\r\n");
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+        return l.rfind("KiteHTTP: * TLS TLSv1.3, ", 0) == 0 &&
+               l.find("certificate trusted") != std::string::npos;
+    }));
+    EXPECT_TRUE(Logged("KiteHTTP: ** FINISHED **")) << ::testing::PrintToString(lines);
+}
+
+TEST_F(KiteHttps, RedirectsAreFollowedWithinTheirRules) {
+    const std::string a = server->address();
+    WriteWholeFile(*dir / "rules.json",
+                   "{\"/moved.zip\": {\"mode\": \"status-301\", \"location\": \"https://" + a +
+                       "/a.zip\"},"
+                       "\"/dir/rel.zip\": {\"mode\": \"status-307\", \"location\": \"../x/./../a.zip\"},"
+                       "\"/down.zip\": {\"mode\": \"status-308\", \"location\": \"http://" + a +
+                       "/a.zip\"},"
+                       "\"/loop.zip\": {\"mode\": \"status-302\", \"location\": \"/loop.zip\"},"
+                       "\"/nowhere.zip\": {\"mode\": \"status-303\", \"location\": \"mailto:x\"}}");
+    const struct {
+        std::string url;
+        int state;
+        std::vector<std::string> path;  // the requests, in order
+        std::string line;               // logged
+    } cases[] = {
+        {"http://" + a + "/moved.zip", Finished, {"/moved.zip", "/a.zip"},
+         "KiteHTTP: * Redirected to https://" + a + "/a.zip"},
+        {Https("", "/dir/rel.zip"), Finished, {"/dir/rel.zip", "/a.zip"},
+         "KiteHTTP: * Redirected to https://" + a + "/a.zip"},
+        {Https("", "/down.zip"), BadReply, {"/down.zip"},
+         "KiteHTTP: redirect from https to http refused"},
+        {"http://" + a + "/loop.zip", BadReply, std::vector<std::string>(kMaxRedirects + 1, "/loop.zip"),
+         "KiteHTTP: too many redirects (more than 5)"},
+        {"http://" + a + "/nowhere.zip", BadReply, {"/nowhere.zip"},
+         "KiteHTTP: redirect without a usable location"},
+    };
+    for (const auto& c : cases) {
+        lines.clear();
+        const std::size_t before = server->Requests().size();
+        HttpTransfer t;
+        EXPECT_EQ(Get(c.url, t), c.state) << c.url;
+        std::vector<std::string> paths;
+        const auto requests = server->Requests();
+        for (std::size_t i = before; i < requests.size(); ++i)
+            paths.push_back(requests[i].substr(4, requests[i].find(' ', 4) - 4));
+        EXPECT_EQ(paths, c.path) << c.url;
+        EXPECT_TRUE(Logged(c.line)) << c.url;
+        EXPECT_EQ(PathExists(t.localFile), c.state == Finished) << c.url;
+        EXPECT_FALSE(PathExists(t.localFile + ".part")) << c.url;
+        if (c.state == Finished) {
+            EXPECT_EQ(ReadWholeFile(t.localFile), Noise(300000, 7));
+        }
+    }
+    // A transfer that does not follow keeps the redirect's body and says where it points.
+    HttpTransfer t;
+    EXPECT_EQ(Get("http://" + a + "/moved.zip", t, false), Finished);
+    EXPECT_EQ(t.status, 301);
+    EXPECT_EQ(t.location, "https://" + a + "/a.zip");
+    EXPECT_EQ(t.redirects, 0);
+}
+
+}  // namespace
