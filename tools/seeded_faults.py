@@ -52,7 +52,8 @@ FAULTS = [
     ("catalogue: redirect hops off by one", "src/catalogue/catalogue.cpp",
      "if (hops >= kMaxRedirectHops) {", "if (hops > kMaxRedirectHops) {", "unit"),
     ("scraper: sort sees letter case", "src/catalogue/scraper.cpp",
-     "for (char& c : key) c = FoldAscii(c);", "", "unit"),
+     "const auto x = static_cast<unsigned char>(FoldAscii(a[i]));",
+     "const auto x = static_cast<unsigned char>(a[i]);", "unit"),
     # texts
     ("texts: %fichier% without its blank", "src/core/text_helpers.cpp",
      'ReplaceAll(text, "%fichier%", pluginName + " ")', 'ReplaceAll(text, "%fichier%", pluginName)',

@@ -44,11 +44,6 @@ void AskRetry() {
     Log("Yes");
 }
 
-std::string FilePartOf(const std::string& path) {
-    const std::size_t cut = path.find_last_of("\\/");
-    return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
 }  // namespace
 
 std::string CatalogueUrl(const std::string& host, const std::string& path) {

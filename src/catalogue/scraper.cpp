@@ -9,6 +9,7 @@
 #include "core/cleanup.h"
 #include "core/log.h"
 #include "core/shutdown_gate.h"
+#include "core/text_helpers.h"
 #include "texts/language.h"
 #include "window/controls.h"
 #include "window/ui.h"
@@ -92,22 +93,6 @@ private:
 std::size_t OneBased(std::size_t pos) { return pos == npos ? 0 : pos + 1; }
 std::size_t ZeroBased(std::size_t pos) { return pos == 0 ? npos : pos - 1; }
 
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string ReplaceExact(std::string_view text, std::string_view what, std::string_view with) {
-    std::string out;
-    if (what.empty()) return std::string(text);
-    out.reserve(text.size());
-    std::size_t from = 0;
-    for (std::size_t at = text.find(what); at != npos; at = text.find(what, from)) {
-        out.append(text, from, at - from);
-        out.append(with);
-        from = at + what.size();
-    }
-    out.append(text, from, npos);
-    return out;
-}
-
 bool FoldedAt(std::string_view text, std::size_t at, std::string_view lower) {
     if (text.size() - at < lower.size()) return false;
     for (std::size_t k = 0; k < lower.size(); ++k)
@@ -160,28 +145,15 @@ void SplitInformation(std::string_view line, std::string* fields[3]) {
 
 std::string WithRealHost(std::string link, const std::string& catalogueHost,
                          const std::string& realHost) {
-    return ReplaceExact(link, catalogueHost, realHost);
+    return ReplaceAll(std::move(link), catalogueHost, realHost);
 }
 
 std::string DecimalOf(std::size_t value) { return std::to_string(value); }
 
-std::string FoldedName(const std::string& name) {
-    std::string key(name);
-    for (char& c : key) c = FoldAscii(c);
-    return key;
-}
-
-// Stable, so equal names keep the page's order. The folded names are made once and compared as
-// unsigned bytes; the records themselves are only relinked, never copied.
+// Stable (a list's merge sort), so equal names keep the page's order; the records are only
+// relinked, never copied.
 void SortByName(PluginList& records) {
-    std::vector<std::pair<std::string, PluginList::iterator>> keys;
-    keys.reserve(records.size());
-    for (auto it = records.begin(); it != records.end(); ++it) keys.emplace_back(FoldedName(it->name), it);
-    std::stable_sort(keys.begin(), keys.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    PluginList sorted;
-    for (auto& key : keys) sorted.splice(sorted.end(), records, key.second);
-    records.swap(sorted);
+    records.sort([](const PluginRecord& a, const PluginRecord& b) { return NameLess(a.name, b.name); });
 }
 
 }  // namespace
@@ -292,7 +264,7 @@ bool ScrapeEntry(std::string_view m, const std::string& catalogueHost, const std
     record.selected = 0;
     if (log) {
         const std::string line =
-            ReplaceExact(info, " / ", std::string_view(&kNoBreakSpace, 1));
+            ReplaceAll(std::string(info), " / ", std::string(1, kNoBreakSpace));
         log(line + " : " + record.author + " : " + record.versionDate + " : " + record.size);
         log("Done !");
     }

@@ -16,21 +16,48 @@ std::string FolderPartOf(const std::string& path) {
     return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
+std::string FilePartOf(const std::string& path) {
+    const auto cut = path.find_last_of("\\/");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
 std::string AsciiLower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (char& c : text) c = FoldAscii(c);
+    return text;
+}
+
+std::string Trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return std::string();
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+bool StartsWith(const std::string& text, const std::string& head) {
+    return text.compare(0, head.size(), head) == 0;
+}
+
+std::string Joined(const std::vector<std::string>& items, const char* separator) {
+    std::string text;
+    for (const std::string& item : items) text += (text.empty() ? "" : separator) + item;
     return text;
 }
 
 std::string ReplaceAll(std::string text, const std::string& what, const std::string& with) {
     if (what.empty()) return text;
-    // Scanning resumes after the inserted text, so a replacement that contains the placeholder
-    // is not expanded again.
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at)) {
-        text.replace(at, what.size(), with);
-        at += with.size();
+    // One pass into a new text: linear on a whole catalogue page, and scanning resumes after
+    // each inserted text, so a replacement that contains the placeholder is not expanded again.
+    std::string out;
+    out.reserve(text.size());
+    std::size_t from = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, from)) {
+        out.append(text, from, at - from);
+        out.append(with);
+        from = at + what.size();
     }
-    return text;
+    out.append(text, from, std::string::npos);
+    return out;
 }
 
 std::string WithEdition(const std::string& text, const std::string& edition) {

@@ -21,16 +21,6 @@ namespace {
 
 const char* const kLanguageCodes[kLanguageCount] = {"fr", "en", "de"};
 
-std::string Trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return std::string();
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-bool StartsWith(const std::string& text, const std::string& head) {
-    return text.compare(0, head.size(), head) == 0;
-}
-
 // The text between a template's head and tail around its placeholder, when `text` is made
 // from it.
 bool MatchTemplate(const std::string& text, const std::string& pattern,
@@ -63,12 +53,6 @@ const char* ConfigurationOutcome(ConfigUpdate result) {
         case ConfigUpdate::Unreadable: return "not updated: not a plain text file";
     }
     return "";
-}
-
-std::string Joined(const std::vector<std::string>& items, const char* separator) {
-    std::string text;
-    for (const std::string& item : items) text += (text.empty() ? "" : separator) + item;
-    return text;
 }
 
 }  // namespace

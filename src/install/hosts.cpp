@@ -49,16 +49,14 @@ int32_t ParseRootKey(const std::string& text) {
 
 namespace {
 
-// The file part of a value: after the last "\" or "/"; a value that opens with a quote is read
-// as the quoted path alone.
-std::string FilePartOf(std::string text) {
+// The file part of a value; a value that opens with a quote is read as the quoted path alone.
+std::string ProgramFileOf(std::string text) {
     if (!text.empty() && text[0] == '"') {
         text.erase(0, 1);
         const size_t quote = text.find('"');
         if (quote != std::string::npos) text.erase(quote);
     }
-    const size_t separator = text.find_last_of("\\/");
-    return separator == std::string::npos ? text : text.substr(separator + 1);
+    return FilePartOf(text);
 }
 
 Ui& Window() { return *CurrentUi(); }
@@ -92,7 +90,7 @@ std::string FolderFromValue(const std::string& value, const std::string& stripTe
     text = ReplaceAll(text, stripText2, "");
     // A command's executable name ends up with the blank that stood before its "%1"; removing it
     // everywhere also takes a folder of the same name, which the confirmation then questions.
-    return ReplaceAll(text, FilePartOf(text), "");
+    return ReplaceAll(text, ProgramFileOf(text), "");
 }
 
 void DiscoverHostFolders(HostKeyTable& quorvane, HostKeyTable& studio) {
