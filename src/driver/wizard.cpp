@@ -214,7 +214,7 @@ bool StepFoldersToInstall() {
     if (!platform::FolderExists(state.workDir)) {
         Log("Temp dir doesn't exist");
         if (!platform::CreateFolder(state.workDir)) {
-            Log("Error");
+            Log("Error" + platform::LastErrorText());
             ShowMessage(UiText(TempFolderError), IconError, ButtonsOk);
             BareExit();
         }

@@ -266,6 +266,7 @@ void ArchiveReader::ExtractCurrentEntry(const std::vector<std::string>& destinat
         std::string temporary, target;
         std::FILE* file;
         bool good;
+        std::string error;  // what the system said when the write failed
     };
     std::vector<Output> outputs;
     for (std::string base : destinations) {
@@ -276,15 +277,16 @@ void ArchiveReader::ExtractCurrentEntry(const std::vector<std::string>& destinat
         const std::string folder =
             base + (lastSeparator == std::string::npos ? "" : entry.relative.substr(0, lastSeparator + 1));
         if (!EnsureFolder(folder)) {
+            Log("Unable to write " + folder + platform::LastErrorText());
             ++writeFailures_;
             continue;
         }
         if (entry.folder) continue;
         Output out{base + entry.relative + ".qvk" + std::to_string(++sequence_) + ".tmp",
-                   base + entry.relative, nullptr, true};
+                   base + entry.relative, nullptr, true, std::string()};
         out.file = std::fopen(out.temporary.c_str(), "wb");
         if (!out.file) {
-            Log("Unable to write " + out.target);
+            Log("Unable to write " + out.target + platform::LastErrorText());
             ++writeFailures_;
             continue;
         }
@@ -304,8 +306,10 @@ void ArchiveReader::ExtractCurrentEntry(const std::vector<std::string>& destinat
             }
             total += static_cast<unsigned>(got);
             for (Output& out : outputs)
-                if (out.good && std::fwrite(buffer_.data(), 1, got, out.file) != static_cast<size_t>(got))
+                if (out.good && std::fwrite(buffer_.data(), 1, got, out.file) != static_cast<size_t>(got)) {
+                    out.error = platform::LastErrorText();
                     out.good = false;
+                }
         }
         // The CRC is compared when an entry read to its end is closed; a stream that ends early
         // is caught by the size.
@@ -319,10 +323,13 @@ void ArchiveReader::ExtractCurrentEntry(const std::vector<std::string>& destinat
                                    static_cast<int>(info.tmu_date.tm_min),
                                    static_cast<int>(info.tmu_date.tm_sec)};
     for (Output& out : outputs) {
-        if (std::fclose(out.file) != 0) out.good = false;
+        if (std::fclose(out.file) != 0 && out.good) {
+            out.error = platform::LastErrorText();
+            out.good = false;
+        }
         if (!whole || !out.good) {
             if (whole) {
-                Log("Unable to write " + out.target);
+                Log("Unable to write " + out.target + out.error);
                 ++writeFailures_;
             }
             RemoveStaged(out.temporary);
@@ -354,7 +361,7 @@ int ArchiveReader::Commit() {
             platform::SetFileDosAttributes(file.target, file.attributes);
             ++installed;
         } else {
-            Log("Unable to write " + file.target);
+            Log("Unable to write " + file.target + platform::LastErrorText());
             ++writeFailures_;
             RemoveStaged(file.temporary);
         }

@@ -35,6 +35,10 @@ std::string ArchiveNameToAnsi(const std::string& name, bool utf8);
 void ClearAttributes(const std::string& path);
 // Names (not paths) of the plain files directly inside a folder.
 std::vector<std::string> ListFiles(const std::string& folder);
+// What the system said of this thread's last failed call, for the log: " (5: Access is
+// denied.)", with its leading blank, or "" when the system recorded nothing. Read it right after
+// the call that failed, before any other system call.
+std::string LastErrorText();
 // The folder separator of the platform, "\\" or "/".
 const char* PathSeparator();
 // The system's temporary folder in its long form, with the trailing separator the system gives;

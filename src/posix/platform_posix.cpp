@@ -1,5 +1,7 @@
 // The native build's system layer: it serves the unit tests and native tools, so the console is
 // standard output and the end of the process is a plain _exit after flushing.
+#include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
@@ -125,6 +127,12 @@ std::vector<std::string> ListFiles(const std::string& folder) {
     }
     ::closedir(dir);
     return names;
+}
+
+std::string LastErrorText() {
+    const int code = errno;
+    if (code == 0) return std::string();
+    return " (" + std::to_string(code) + ": " + std::strerror(code) + ")";
 }
 
 const char* PathSeparator() { return "/"; }
