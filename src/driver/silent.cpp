@@ -1,6 +1,7 @@
 #include "driver/silent.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "catalogue/catalogue.h"
 #include "core/cleanup.h"
@@ -20,6 +21,12 @@ namespace qvk {
 namespace {
 
 const char* const kLanguageCodes[kLanguageCount] = {"fr", "en", "de"};
+
+const Edition* EditionOfOption(const std::string& arg) {
+    for (const Edition& edition : kEditions)
+        if (StartsWith(arg, edition.folderOption)) return &edition;
+    return nullptr;
+}
 
 // The text between a template's head and tail around its placeholder, when `text` is made
 // from it.
@@ -98,11 +105,10 @@ SilentOptions ReadSilentOptions(const std::vector<std::string>& args) {
             }
             if (options.plugins.empty())
                 refuse("Malformed option " + arg + ": no plugin name (-plugins=NAME;NAME)");
-        } else if (StartsWith(arg, "-qvdir=") || StartsWith(arg, "-qvsdir=")) {
-            const bool studio = arg[3] == 's';
-            const std::string folder = Trimmed(arg.substr(studio ? 8 : 7));
+        } else if (const Edition* edition = EditionOfOption(arg)) {
+            const std::string folder = Trimmed(arg.substr(std::strlen(edition->folderOption)));
             if (folder.empty()) refuse("Malformed option " + arg + ": no folder");
-            (studio ? options.qvsDir : options.qvDir) = folder;
+            options.folders[edition - kEditions] = folder;
         } else if (StartsWith(arg, "-url")) {
             std::string host, path;
             if (!ReadUrlOption(arg, host, path))
@@ -342,8 +348,8 @@ int ReportEnd(const std::string&) {
         }
         for (const std::string& name : record.failedDownloads)
             failed.push_back(name + " (download failed)");
-        for (const std::string& folder : {state.qvDir, state.qvsDir})
-            if (!folder.empty() && !plugins.empty())
+        for (const Edition& edition : kEditions)
+            if (const std::string& folder = state.*edition.chosenFolder; !folder.empty() && !plugins.empty())
                 lines.push_back("  Installed into " + folder + "Plugins" +
                                 platform::PathSeparator() + ": " + Joined(plugins, ", "));
         if (!dlls.empty()) lines.push_back("  Installed into " + SystemFolder() + ": " + dlls[0]);
@@ -418,19 +424,16 @@ void RunSilent(SilentUi& ui, const SilentOptions& options) {
     if (!Next()) Stop(SilentNoCatalogue, "The catalogue lists no plugin");
 
     // The registry has had its say (and its log lines); folders given on the command line win.
-    if (!options.qvDir.empty()) {
-        Log("Quorvane folder given: " + options.qvDir);
-        ui.SetText(reptype, options.qvDir);
-        ui.SetState(qvcheck, 1);
-    }
-    if (!options.qvsDir.empty()) {
-        Log("Quorvane Studio folder given: " + options.qvsDir);
-        ui.SetText(reptype2, options.qvsDir);
-        ui.SetState(qvscheck, 1);
+    for (int i = 0; i < kEditionCount; ++i) {
+        const std::string& given = options.folders[i];
+        if (given.empty()) continue;
+        Log(kEditions[i].givenLogName + given);
+        ui.SetText(kEditions[i].folderField, given);
+        ui.SetState(kEditions[i].tickBox, 1);
     }
     if (!Next()) Stop(SilentNoEdition, "No edition folder was found or given");
-    for (const std::string& folder : {state.qvDir, state.qvsDir})
-        if (!folder.empty())
+    for (const Edition& edition : kEditions)
+        if (const std::string& folder = state.*edition.chosenFolder; !folder.empty())
             ui.Say("Installing into " + folder + "Plugins" + platform::PathSeparator());
     for (;;) {
         PollWorkers();  // starts the install thread, then ends the program

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "install/editions.h"
 #include "install/host_config.h"
 #include "platform/threads.h"
 #include "window/ui.h"
@@ -26,7 +27,7 @@ enum SilentExit : int {
 struct SilentOptions {
     int language = -1;                 // 0 French, 1 English, 2 German; -1: the user's locale
     std::vector<std::string> plugins;  // names as given; empty: every plugin of the catalogue
-    std::string qvDir, qvsDir;         // empty: as the registry proposes
+    std::string folders[kEditionCount];  // by the editions' table; empty: as the registry proposes
     bool updateConfig = true;
     std::string error;                 // why the command line is refused; empty when it is not
 };

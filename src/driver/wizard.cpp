@@ -9,6 +9,7 @@
 #include "diagnostics/debug_mode.h"
 #include "diagnostics/source_position.h"
 #include "install/download.h"
+#include "install/editions.h"
 #include "install/host_config.h"
 #include "install/hosts.h"
 #include "install/install.h"
@@ -130,10 +131,11 @@ bool StepListToFolders() {
     W().Free(PluginListArea);
     W().Free(CheckAllButton);
     Log("Display gadget");
-    for (int id : {reptype, qvcheck, qvscheck, reptype2, BrowseQvButton, BrowseQvsButton})
-        W().Show(id, true);
+    for (const Edition& edition : kEditions)
+        for (int id : {edition.folderField, edition.tickBox, edition.browseButton})
+            W().Show(id, true);
     Log("Check for Quorvane (Studio) in registry");
-    DiscoverHostFolders(quorvaneKeyTable, studioKeyTable);
+    DiscoverHostFolders(hostKeyTables);
     Log("Modify button text");
     W().SetText(NextButton, UiText(InstallButtonText));
     W().SetText(HeadingText, UiText(FolderHeading));
@@ -141,47 +143,46 @@ bool StepListToFolders() {
 }
 
 // Accepts a ticked edition's folder, or asks whether to retype it when its program is missing.
-bool AcceptEditionFolder(int field, const char* exe, const char* edition, std::string& dir) {
-    dir = AddTrailingBackslash(W().GetText(field));
-    if (platform::FileExists(dir + exe)) return true;
-    Log(std::string(exe) + " not found");
-    return ShowMessage(WithEdition(UiText(ExeNotFoundQuestion), edition), IconWarning,
+bool AcceptEditionFolder(const Edition& edition) {
+    std::string& dir = state.*edition.chosenFolder;
+    dir = AddTrailingBackslash(W().GetText(edition.folderField));
+    if (platform::FileExists(dir + edition.programFile)) return true;
+    Log(std::string(edition.programFile) + " not found");
+    return ShowMessage(WithEdition(UiText(ExeNotFoundQuestion), edition.name), IconWarning,
                        ButtonsYesNo) != AnswerYes;
 }
 
 bool StepFoldersToInstall() {
     QVK_AT();
-    state.qvDir.clear();
-    state.qvsDir.clear();
-    const int qvTicked = W().GetState(qvcheck);
-    const int qvsTicked = W().GetState(qvscheck);
-    const std::string qvText = W().GetText(reptype);
-    const std::string qvsText = W().GetText(reptype2);
-    Log("#qvcheck=" + std::to_string(qvTicked) + " ; #qvscheck=" + std::to_string(qvsTicked));
-    Log("#reptype=" + qvText + " ; #reptype2=" + qvsText);
-    if (!qvTicked && !qvsTicked) {
+    int ticked[kEditionCount];
+    std::string texts[kEditionCount];
+    std::string tickWords, textWords;
+    for (int i = 0; i < kEditionCount; ++i) {
+        const Edition& edition = kEditions[i];
+        (state.*edition.chosenFolder).clear();
+        ticked[i] = W().GetState(edition.tickBox);
+        texts[i] = W().GetText(edition.folderField);
+        const char* gap = i ? " ; #" : "#";
+        tickWords += gap + std::string(edition.tickBoxName) + "=" + std::to_string(ticked[i]);
+        textWords += gap + std::string(edition.folderFieldName) + "=" + texts[i];
+    }
+    Log(tickWords);
+    Log(textWords);
+    if (std::none_of(ticked, ticked + kEditionCount, [](int tick) { return tick != 0; })) {
         Log("No QV(S) path");
         ShowMessage(UiText(NoEditionSelected), IconError, ButtonsOk);
         return false;
     }
-    if (qvTicked && qvText.empty()) {
-        Log("No QV path entered");
+    for (int i = 0; i < kEditionCount; ++i) {
+        if (!ticked[i] || !texts[i].empty()) continue;
+        Log(std::string("No ") + kEditions[i].shortName + " path entered");
         ShowMessage(UiText(NoFolderEntered), IconError, ButtonsOk);
         return false;
     }
-    if (qvsTicked && qvsText.empty()) {
-        Log("No QVS path entered");
-        ShowMessage(UiText(NoFolderEntered), IconError, ButtonsOk);
-        return false;
-    }
-    if (qvTicked && !AcceptEditionFolder(reptype, "Quorvane.exe", "Quorvane", state.qvDir)) {
-        state.qvDir.clear();
-        return false;
-    }
-    if (qvsTicked &&
-        !AcceptEditionFolder(reptype2, "qv-studio.exe", "Quorvane Studio", state.qvsDir)) {
-        state.qvDir.clear();
-        state.qvsDir.clear();
+    for (int i = 0; i < kEditionCount; ++i) {
+        if (!ticked[i] || AcceptEditionFolder(kEditions[i])) continue;
+        // A retype starts the page over: no edition keeps a folder from this attempt.
+        for (const Edition& edition : kEditions) (state.*edition.chosenFolder).clear();
         return false;
     }
     if (state.qvsDir == state.qvDir) {
@@ -190,8 +191,8 @@ bool StepFoldersToInstall() {
     }
     Log("Quorvane.s=" + state.qvDir + " ; QuorvaneStudio.s=" + state.qvsDir);
     Log("Free gadgets");
-    for (int id : {reptype, qvcheck, reptype2, qvscheck, BrowseQvButton, BrowseQvsButton})
-        W().Free(id);
+    for (const Edition& edition : kEditions)
+        for (int id : {edition.folderField, edition.tickBox, edition.browseButton}) W().Free(id);
     Log("Modify button text");
     W().SetText(NextButton, UiText(NextButtonText));
     Log("Disable button");
@@ -227,19 +228,20 @@ bool StepFoldersToInstall() {
     return true;
 }
 
-void Browse(int field, const char* edition, const char* filter) {
+void Browse(const Edition& edition) {
     QVK_AT();
-    const std::string chosen =
-        platform::ChooseFile(WithEdition(UiText(SelectExeTitle), edition), W().GetText(field), filter);
-    if (!chosen.empty()) W().SetText(field, FolderPartOf(chosen));
+    const std::string chosen = platform::ChooseFile(WithEdition(UiText(SelectExeTitle), edition.name),
+                                                    W().GetText(edition.folderField),
+                                                    ProgramFilter(edition));
+    if (!chosen.empty()) W().SetText(edition.folderField, FolderPartOf(chosen));
 }
 
-void ToggleEdition(int box, int field, int button, const char* logLine) {
+void ToggleEdition(const Edition& edition) {
     QVK_AT();
-    const bool visible = W().GetState(box) != 0;
-    W().Show(button, visible);
-    W().Show(field, visible);
-    Log(logLine);
+    const bool visible = W().GetState(edition.tickBox) != 0;
+    W().Show(edition.browseButton, visible);
+    W().Show(edition.folderField, visible);
+    Log(std::string(edition.shortName) + " gadgets hidden");
 }
 
 void AskConfigurationUpdate(const std::string& folder, const char* edition) {
@@ -320,8 +322,8 @@ void PollWorkers() {
         QVK_AT();
         Log("All installed");
         Log("Plugins are installed on your computer.");
-        AskConfigurationUpdate(state.qvDir, "Quorvane");
-        AskConfigurationUpdate(state.qvsDir, "Quorvane Studio");
+        for (const Edition& edition : kEditions)
+            AskConfigurationUpdate(state.*edition.chosenFolder, edition.name);
         Log("Well done ! All is ok ! Plugins are configured. You can go drink coffee !");
         ShowMessage(UiText(InstallFinished), IconInformation, ButtonsOk);
         Log(std::string("If you had a problem when using this pack, please send qvk.log to ") +
@@ -340,18 +342,6 @@ LoopAction OnControl(int control) {
         case CheckAllButton:
             if (hooks.checkAll) hooks.checkAll(state.pluginCount - 1);
             return LoopAction::Continue;
-        case BrowseQvButton:
-            Browse(reptype, "Quorvane", "Quorvane.exe|Quorvane.exe");
-            return LoopAction::Continue;
-        case BrowseQvsButton:
-            Browse(reptype2, "Quorvane Studio", "qv-studio.exe|qv-studio.exe");
-            return LoopAction::Continue;
-        case qvcheck:
-            ToggleEdition(qvcheck, reptype, BrowseQvButton, "QV gadgets hidden");
-            return LoopAction::Continue;
-        case qvscheck:
-            ToggleEdition(qvscheck, reptype2, BrowseQvsButton, "QVS gadgets hidden");
-            return LoopAction::Continue;
         case NextButton: {
             Log("Next ; SNext = " + std::to_string(state.step));
             bool completed = true;
@@ -368,6 +358,10 @@ LoopAction OnControl(int control) {
             return LoopAction::Continue;
         }
         default:
+            for (const Edition& edition : kEditions) {
+                if (control == edition.browseButton) Browse(edition);
+                if (control == edition.tickBox) ToggleEdition(edition);
+            }
             return LoopAction::Continue;
     }
 }

@@ -12,30 +12,25 @@
 
 namespace qvk {
 
-HostKeyTable quorvaneKeyTable;
-HostKeyTable studioKeyTable;
+HostKeyTable hostKeyTables[kEditionCount];
 
 void FillHostKeyTables() {
-    quorvaneKeyTable = {
-        {"-2147483646", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorvane",
-         "UninstallString", "Uninst.exe", "\""},
-        {"-2147483648", "Applications\\Quorvane.exe\\shell\\Open\\Command", "", "%1", "\""},
-        {"-2147483647", "Software\\Classes\\Applications\\Quorvane.exe\\shell\\open\\command", "",
-         "%1", "\""},
-        {"-2147483646", "SOFTWARE\\Classes\\Applications\\Quorvane.exe\\shell\\Open\\Command", "",
-         "%1", "\""},
-        {"-2147483646", "SOFTWARE\\Quorvane", "", "", ""},
-    };
-    studioKeyTable = {
-        {"-2147483646", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorvane Studio",
-         "UninstallString", "Uninst.exe", "\""},
-        {"-2147483648", "Applications\\qv-studio.exe\\shell\\Open\\Command", "", "%1", "\""},
-        {"-2147483647", "Software\\Classes\\Applications\\qv-studio.exe\\shell\\open\\command", "",
-         "%1", "\""},
-        {"-2147483646", "SOFTWARE\\Classes\\Applications\\qv-studio.exe\\shell\\Open\\Command", "",
-         "%1", "\""},
-        {"-2147483646", "SOFTWARE\\Quorvane Studio", "", "", ""},
-    };
+    // Every edition is probed alike: its uninstaller, the three places a program's "Open with"
+    // command is kept, and the editor's own key.
+    for (int i = 0; i < kEditionCount; ++i) {
+        const std::string name = kEditions[i].name;
+        const std::string program = kEditions[i].programFile;
+        hostKeyTables[i] = {
+            {"-2147483646", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + name,
+             "UninstallString", "Uninst.exe", "\""},
+            {"-2147483648", "Applications\\" + program + "\\shell\\Open\\Command", "", "%1", "\""},
+            {"-2147483647", "Software\\Classes\\Applications\\" + program + "\\shell\\open\\command",
+             "", "%1", "\""},
+            {"-2147483646", "SOFTWARE\\Classes\\Applications\\" + program + "\\shell\\Open\\Command",
+             "", "%1", "\""},
+            {"-2147483646", "SOFTWARE\\" + name, "", "", ""},
+        };
+    }
 }
 
 int32_t ParseRootKey(const std::string& text) {
@@ -93,36 +88,31 @@ std::string FolderFromValue(const std::string& value, const std::string& stripTe
     return ReplaceAll(text, ProgramFileOf(text), "");
 }
 
-void DiscoverHostFolders(HostKeyTable& quorvane, HostKeyTable& studio) {
-    Log("Checking for QV");
-    Window().Show(reptype2, false);
-    Window().Show(BrowseQvsButton, false);
-    std::string qvFolder;
-    if (ProposedFolder(quorvane, qvFolder)) {
-        Log("QV dir : " + qvFolder);
-        Window().SetText(reptype, qvFolder);
-        Window().SetState(qvcheck, 1);
-    }
-    Log("Checking for QVS");
-    std::string qvsFolder;
-    if (ProposedFolder(studio, qvsFolder)) {
-        Log("QVS dir : " + qvsFolder);
-        Window().SetText(reptype2, qvsFolder);
+void DiscoverHostFolders(HostKeyTable (&tables)[kEditionCount]) {
+    const Edition& studio = kEditions[StudioEdition];
+    Window().Show(studio.folderField, false);
+    Window().Show(studio.browseButton, false);
+    std::string proposed[kEditionCount];
+    for (int i = 0; i < kEditionCount; ++i) {
+        const Edition& edition = kEditions[i];
+        Log(std::string("Checking for ") + edition.shortName);
+        if (!ProposedFolder(tables[i], proposed[i])) continue;
+        Log(std::string(edition.shortName) + " dir : " + proposed[i]);
+        Window().SetText(edition.folderField, proposed[i]);
         // Both editions in one folder get one installation: the Studio half stays out of sight.
-        if (qvsFolder != qvFolder) {
-            Window().Show(reptype2, true);
-            Window().Show(BrowseQvsButton, true);
-            Window().SetState(qvscheck, 1);
+        if (i == StudioEdition) {
+            if (proposed[i] == proposed[QuorvaneEdition]) continue;
+            Window().Show(edition.folderField, true);
+            Window().Show(edition.browseButton, true);
         }
+        Window().SetState(edition.tickBox, 1);
     }
     Log("Free useless table");
-    HostKeyTable().swap(quorvane);
-    HostKeyTable().swap(studio);
+    for (HostKeyTable& table : tables) HostKeyTable().swap(table);
 }
 
 void WarnAboutRunningEditors() {
-    WarnIfRunning("Quorvane.exe", "Quorvane");
-    WarnIfRunning("qv-studio.exe", "Quorvane Studio");
+    for (const Edition& edition : kEditions) WarnIfRunning(edition.programFile, edition.name);
 }
 
 }  // namespace qvk

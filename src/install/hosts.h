@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "install/editions.h"
+
 namespace qvk {
 
 // One registry probe. Every cell is text, the root key too: the decimal text of its predefined
@@ -20,10 +22,9 @@ struct HostKey {
 // Five probes of one edition, tried in order.
 using HostKeyTable = std::vector<HostKey>;
 
-// The probes of the Quorvane and the Quorvane Studio edition: filled at start-up, released by
-// the walk, which runs once.
-extern HostKeyTable quorvaneKeyTable;
-extern HostKeyTable studioKeyTable;
+// The probes of each edition, in the order of the editions' table: filled at start-up, released
+// by the walk, which runs once.
+extern HostKeyTable hostKeyTables[kEditionCount];
 void FillHostKeyTables();
 
 // The handle value a root-key text names; 0, which opens no key, for a text that is not a
@@ -39,7 +40,7 @@ std::string FolderFromValue(const std::string& value, const std::string& stripTe
 // the first probe of each table that yields a value fills that edition's folder field and
 // ticks its box; the Studio field and its Browse button show only for a Studio folder of its
 // own. Logs each probe and releases both tables.
-void DiscoverHostFolders(HostKeyTable& quorvane, HostKeyTable& studio);
+void DiscoverHostFolders(HostKeyTable (&tables)[kEditionCount]);
 
 // The start-up check: a warning in the current language for each edition found running.
 void WarnAboutRunningEditors();

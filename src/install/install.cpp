@@ -10,6 +10,7 @@
 #include "diagnostics/source_position.h"
 #include "install/archive.h"
 #include "install/download.h"
+#include "install/editions.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -34,8 +35,7 @@ void SetBar(int control, int value) {
 // archive lies in the work folder, and the files staged beside their targets must be either
 // installed or deleted before the orderly end may go on. Reading checks the end's flag between
 // chunks, so the section is left within one chunk once the end has begun.
-Outcome InstallArchive(const std::string& path, bool xnview, const std::string& qvDir,
-                       const std::string& qvsDir) {
+Outcome InstallArchive(const std::string& path, bool xnview, const InstallJob& job) {
     QVK_AT();
     WorkSection section;
     ArchiveReader reader;
@@ -51,8 +51,9 @@ Outcome InstallArchive(const std::string& path, bool xnview, const std::string& 
     if (xnview) {
         destinations.push_back(systemFolder);
     } else {
-        if (!qvDir.empty()) destinations.push_back(qvDir + plugins);
-        if (!qvsDir.empty()) destinations.push_back(qvsDir + plugins);
+        for (const Edition& edition : kEditions)
+            if (!(job.*edition.jobFolder).empty())
+                destinations.push_back(job.*edition.jobFolder + plugins);
     }
 
     int entries = 0;
@@ -67,8 +68,8 @@ Outcome InstallArchive(const std::string& path, bool xnview, const std::string& 
         if (xnview) {
             Log("XnViewDll, extract in " + systemFolder);
         } else {
-            if (!qvDir.empty()) Log("Plugin, extract in " + qvDir + plugins);
-            if (!qvsDir.empty()) Log("Plugin, extract in " + qvsDir + plugins);
+            for (const std::string& destination : destinations)
+                Log("Plugin, extract in " + destination);
         }
         reader.ExtractCurrentEntry(destinations);
         if (reader.Damaged()) break;
@@ -105,10 +106,9 @@ void InstallThread(InstallJob* job) {
     QVK_AT();
     if (MissingJobBlock(job)) return;
     const int count = job->count;
-    const std::string qvDir = job->qvDir;
-    const std::string qvsDir = job->qvsDir;
-    Log("Install dir (QV) : " + qvDir);
-    Log("Install dir (QVS) : " + qvsDir);
+    const InstallJob folders = *job;
+    for (const Edition& edition : kEditions)
+        Log(std::string("Install dir (") + edition.shortName + ") : " + folders.*edition.jobFolder);
 
     int opened = 0;
     PluginList::iterator record;
@@ -137,7 +137,7 @@ void InstallThread(InstallJob* job) {
         SetHeading(UiText(InstallingPrefix) + fileName);
         Log("Open ZIP file");
         const Outcome outcome = InstallArchive(workDir + platform::PathSeparator() + fileName,
-                                               current.name == kXnViewDllName, qvDir, qvsDir);
+                                               current.name == kXnViewDllName, folders);
         if (outcome == Outcome::Stopped) continue;  // the next section parks this thread
         QVK_AT();
         if (outcome == Outcome::Unreadable) {

@@ -9,6 +9,7 @@
 
 #include "core/log.h"
 #include "core/state.h"
+#include "install/editions.h"
 #include "resources.h"
 #include "texts/language.h"
 #include "window/controls.h"
@@ -305,17 +306,16 @@ bool BuildWizardWindow() {
 
     Create(wizard, HeadingText, "STATIC", "", 0, 30, 70, 442, 30);
     Create(wizard, TotalProgressLabel, "STATIC", "", 0, 30, 70, 442, 30);
-    Create(wizard, qvcheck, "BUTTON", "Quorvane", WS_TABSTOP | BS_AUTOCHECKBOX, 30, 100, 442, 20);
-    Create(wizard, reptype, "EDIT", "C:\\Program Files\\Quorvane\\", WS_TABSTOP | ES_AUTOHSCROLL,
-           30, 120, 357, 20, WS_EX_CLIENTEDGE);
-    Create(wizard, BrowseQvButton, "BUTTON", UiText(BrowseText), WS_TABSTOP | BS_PUSHBUTTON, 397,
-           120, 80, 23);
-    Create(wizard, qvscheck, "BUTTON", "Quorvane Studio", WS_TABSTOP | BS_AUTOCHECKBOX, 30, 150, 442,
-           20);
-    Create(wizard, reptype2, "EDIT", "C:\\Program Files\\Quorvane Studio\\",
-           WS_TABSTOP | ES_AUTOHSCROLL, 30, 170, 357, 20, WS_EX_CLIENTEDGE);
-    Create(wizard, BrowseQvsButton, "BUTTON", UiText(BrowseText), WS_TABSTOP | BS_PUSHBUTTON, 397,
-           170, 80, 23);
+    for (int i = 0; i < kEditionCount; ++i) {
+        const Edition& edition = kEditions[i];
+        const int top = 100 + 50 * i;
+        Create(wizard, edition.tickBox, "BUTTON", edition.name, WS_TABSTOP | BS_AUTOCHECKBOX, 30,
+               top, 442, 20);
+        Create(wizard, edition.folderField, "EDIT", edition.defaultFolder,
+               WS_TABSTOP | ES_AUTOHSCROLL, 30, top + 20, 357, 20, WS_EX_CLIENTEDGE);
+        Create(wizard, edition.browseButton, "BUTTON", UiText(BrowseText),
+               WS_TABSTOP | BS_PUSHBUTTON, 397, top + 20, 80, 23);
+    }
     HWND progress = Create(wizard, installprog, PROGRESS_CLASSA, "", PBS_SMOOTH, 30, 100, 442, 20);
     SendMessageA(progress, PBM_SETRANGE32, 0, 102);
     HWND total = Create(wizard, TotalProgressBar, PROGRESS_CLASSA, "", PBS_SMOOTH, 30, 100, 442, 20);
@@ -327,10 +327,12 @@ bool BuildWizardWindow() {
 
     for (int id : {HeaderBanner, HeaderFrame, ReleaseLine}) TheUi().Show(id, false);
     TheUi().Enable(ReleaseLine, false);
-    for (int id : {NotesEditor, CatalogueLog, HeadingText, TotalProgressLabel, reptype, qvcheck,
-                   qvscheck, reptype2, installprog, TotalProgressBar, CheckAllButton,
-                   BrowseQvButton, BrowseQvsButton})
+    for (int id : {NotesEditor, CatalogueLog, HeadingText, TotalProgressLabel, installprog,
+                   TotalProgressBar, CheckAllButton})
         TheUi().Show(id, false);
+    for (const Edition& edition : kEditions)
+        for (int id : {edition.tickBox, edition.folderField, edition.browseButton})
+            TheUi().Show(id, false);
 
     ShowWindow(wizard, SW_SHOW);
     UpdateWindow(wizard);

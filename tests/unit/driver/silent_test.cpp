@@ -65,7 +65,7 @@ TEST(SilentOptionsTest, CommandLines) {
     };
     for (const auto& c : cases) {
         const SilentOptions o = ReadSilentOptions(c.args);
-        EXPECT_EQ(std::to_string(o.language) + "|" + o.qvDir + "|" + o.qvsDir + "|" +
+        EXPECT_EQ(std::to_string(o.language) + "|" + o.folders[0] + "|" + o.folders[1] + "|" +
                       std::to_string(o.updateConfig), c.read) << c.args[0];
         EXPECT_EQ(o.plugins, c.plugins) << c.args[0];
         EXPECT_EQ(o.error.substr(0, c.errorHead.size()), c.errorHead) << c.args[0];

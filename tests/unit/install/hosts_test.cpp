@@ -48,14 +48,14 @@ TEST(HostWalk, ProposesEachEditionFromItsFirstValue) {
         fake::Reset();
         for (const Value& v : c.values) fake::SetRegistryValue(v.root, v.key, v.name, v.data);
         FillHostKeyTables();
-        DiscoverHostFolders(quorvaneKeyTable, studioKeyTable);
+        DiscoverHostFolders(hostKeyTables);
         EXPECT_EQ(scoped.ui.GetText(reptype) + "|" + scoped.ui.GetText(reptype2), c.qv + std::string("|") + c.qvs);
         EXPECT_EQ(scoped.ui.GetState(qvcheck) + 2 * scoped.ui.GetState(qvscheck), c.qvTick + 2 * c.qvsTick) << c.qv;
         std::vector<std::string> shows, expected = {"show 21 0", "show 30 0"};
         for (const auto& e : scoped.ui.Events()) if (e.rfind("show", 0) == 0) shows.push_back(e);
         if (c.qvsTick) expected.insert(expected.end(), {"show 21 1", "show 30 1"});
         EXPECT_EQ(shows, expected);
-        EXPECT_TRUE(quorvaneKeyTable.empty() && studioKeyTable.empty());
+        EXPECT_TRUE(hostKeyTables[0].empty() && hostKeyTables[1].empty());
     }
     fake::Reset();
 }
