@@ -11,6 +11,6 @@ for arch in i686 x86_64; do
     "$root/tools/cross-deps.sh" "$arch"
     say "the Windows programs for $arch ($dir)"
     quietly cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" \
-        -DQVK_DEPS_PREFIX="$root/build/deps/$arch"
+        -DQVK_DEPS_PREFIX="${QVK_DEPS_DIR:-$root/build/deps}/$arch"
     cmake --build "$dir" -j"$(nproc)"
 done

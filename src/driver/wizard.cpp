@@ -94,7 +94,8 @@ void StepNotesToCatalogue() {
     catalogueJob.host = state.catalogueHost;
     catalogueJob.path = state.cataloguePath;
     Log("Thread started");
-    state.catalogueThread = platform::StartThread(RunCatalogueThread, &catalogueJob);
+    state.catalogueThread =
+        StartWorker(RunCatalogueThread, &catalogueJob, "catalogue", "Catalogue not started");
 }
 
 void StepCatalogueToList() {

@@ -139,15 +139,19 @@ TEST_F(WizardTest, SameFolderTwiceInstallsOnceAndStartsTheDownload) {
         EXPECT_NE(log.find(part), std::string::npos) << part;
 }
 
-TEST_F(WizardTest, DownloadWorkerThatCannotStartEndsTheProgram) {
-    OnFolderPage();
+TEST_F(WizardTest, AWorkerThatCannotStartEndsTheProgramWithAMessage) {
     WizardHooks failing;
     failing.startThread = [](platform::ThreadBody, void*) -> platform::ThreadHandle { return nullptr; };
     SetWizardHooks(failing);
+    state.step = 1;  // notes to catalogue: the catalogue worker
+    ui.Answer({AnswerOk});
+    EXPECT_EXIT(OnControl(NextButton), ::testing::ExitedWithCode(0), "\\[message\\] Unable to start the installation\\.");
+    OnFolderPage();
     ui.SetState(qvcheck, 1);
     ui.Answer({AnswerNo, AnswerOk});  // accept the folder; then the failure
     EXPECT_EXIT(OnControl(NextButton), ::testing::ExitedWithCode(0), "\\[message\\] Unable to start the installation\\.");
-    EXPECT_NE(LogText().find("Unable to start the download thread\r\nDownload not started"), std::string::npos);
+    for (const char* name : {"catalogue thread\r\nCatalogue", "download thread\r\nDownload"})
+        EXPECT_NE(LogText().find(std::string("Unable to start the ") + name + " not started"), std::string::npos) << name;
 }
 
 }  // namespace
