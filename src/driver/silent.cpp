@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "catalogue/catalogue.h"
 #include "core/cleanup.h"
@@ -378,7 +379,10 @@ bool Next() { return OnControl(NextButton) == LoopAction::Continue; }
 
 }  // namespace
 
-void RunSilent(SilentUi& ui, const SilentOptions& options) {
+namespace {
+
+// The language, the banner and a command line it cannot take: the start-up's language step.
+void BeginSilent(SilentUi& ui, const SilentOptions& options) {
     silentUi = &ui;
     silentOptions = &options;
     ui.AnswerConfiguration(options.updateConfig);
@@ -390,15 +394,19 @@ void RunSilent(SilentUi& ui, const SilentOptions& options) {
     ui.Say(std::string("QVK ") + kRelease + ", unattended installation (" +
            UiText(LanguageName) + ")");
     if (!options.error.empty()) Stop(SilentBadRequest, options.error);
-    WarnAboutRunningEditors();
+}
 
+// The console stands in for the window: the wizard's hooks are the unattended mode's own.
+bool PrepareSilentWizard() {
     WizardHooks hooks;
     hooks.buildCheckList = TickRequested;
     hooks.configurationUpdated = NoteConfiguration;
     SetWizardHooks(hooks);
-    state.step = 0;
-    downloadJob = DownloadJob();
-    installJob = InstallJob();
+    return true;
+}
+
+// The wizard's pages walked in order, each answered as the options say; ends the program.
+[[noreturn]] void WalkWizard(SilentUi& ui, const SilentOptions& options) {
     EnterMainLoop();
     ui.Say("Catalogue: " + AbsoluteUrl(CatalogueUrl(state.catalogueHost, state.cataloguePath)));
     Next();  // welcome to notes
@@ -439,6 +447,21 @@ void RunSilent(SilentUi& ui, const SilentOptions& options) {
         PollWorkers();  // starts the install thread, then ends the program
         platform::SleepMs(1);
     }
+}
+
+}  // namespace
+
+StartUpSteps SilentStartUp(SilentUi& ui, std::vector<std::string> args) {
+    StartUpSteps steps;
+    // Read once the wizard's own options have had their say (and, with -debug, their log lines).
+    auto options = std::make_shared<SilentOptions>();
+    steps.chooseLanguage = [&ui, options, args] {
+        *options = ReadSilentOptions(args);
+        BeginSilent(ui, *options);
+    };
+    steps.buildWindow = PrepareSilentWizard;
+    steps.runMainLoop = [&ui, options] { WalkWizard(ui, *options); };
+    return steps;
 }
 
 }  // namespace qvk

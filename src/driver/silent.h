@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "driver/start_up.h"
 #include "install/editions.h"
 #include "install/host_config.h"
 #include "platform/threads.h"
@@ -119,7 +120,8 @@ private:
     bool nextEnabled_ = false;
 };
 
-// The unattended run, from the language to the end; never returns.
-[[noreturn]] void RunSilent(SilentUi& ui, const SilentOptions& options);
+// The unattended run's steps of the start-up, from the language to the end. `args` are the
+// command line's arguments, the unattended mode's options among them.
+StartUpSteps SilentStartUp(SilentUi& ui, std::vector<std::string> args);
 
 }  // namespace qvk

@@ -2,9 +2,8 @@
 
 #include <windows.h>
 
-#include "core/cleanup.h"
-#include "core/log.h"
 #include "core/state.h"
+#include "driver/language_choice.h"
 #include "texts/language.h"
 #include "win32_ui.h"
 #include "window/controls.h"
@@ -35,7 +34,7 @@ LRESULT CALLBACK LanguageProc(HWND window, UINT message, WPARAM wParam, LPARAM l
             return 0;
         }
         case WM_CLOSE:
-            events.Push(EventQueue::kCloseRequest);
+            events.Push(LanguageCloseRequest);
             return 0;
         default:
             return DefWindowProcA(window, message, wParam, lParam);
@@ -58,19 +57,10 @@ void Relabel() {
     SetWindowTextA(languageWindow, UiText(LanguageTitle).c_str());
 }
 
-void ConfirmAbort(const char* logLine) {
-    Log(logLine);
-    if (ShowMessage(UiText(AbortQuestion), IconWarning, ButtonsYesNo) == AnswerYes) {
-        Log("Yes");
-        BareExit();
-    }
-}
-
 }  // namespace
 
 void AskLanguage() {
-    Log("AskLanguage()");
-    languageFound = DetectLanguage() >= 0;
+    languageFound = BeginLanguageChoice();
 
     RegisterWindowClass(kClassName, LanguageProc);
     // A caption without system menu: no close, minimise or maximise box.
@@ -109,28 +99,19 @@ void RunLanguageDialog() {
         }
         int event;
         while (events.Pop(event)) {
-            switch (event) {
-                case LanguageCancelButton:
-                    ConfirmAbort("Exit... (Button)");
-                    break;
-                case EventQueue::kCloseRequest:
-                    ConfirmAbort("Exit... (Window)");
-                    break;
-                case LanguageOkButton:
-                    Log("Language selected (" + std::to_string(state.language) +
-                        ") : " + UiText(LanguageName));
+            const int selected = event == LanguageList
+                                     ? static_cast<int>(SendMessageA(controls[LanguageList],
+                                                                     CB_GETCURSEL, 0, 0))
+                                     : -1;
+            switch (OnLanguageEvent(event, selected)) {
+                case LanguageReply::Chosen:
                     return;
-                case LanguageList: {
-                    const LRESULT selected = SendMessageA(controls[LanguageList], CB_GETCURSEL, 0, 0);
-                    if (selected >= 0 && selected < kLanguageCount) {
-                        state.language = static_cast<int>(selected);
-                        Log("New language (" + std::to_string(state.language) + ") : " +
-                            UiText(LanguageName));
-                        Relabel();
-                        EnableWindow(controls[LanguageOkButton], TRUE);
-                    }
+                case LanguageReply::Relabel:
+                    Relabel();
+                    EnableWindow(controls[LanguageOkButton], TRUE);
                     break;
-                }
+                case LanguageReply::Wait:
+                    break;
             }
         }
     }
@@ -141,7 +122,7 @@ void CloseAskLanguage() {
     languageWindow = nullptr;
     for (HWND& control : controls) control = nullptr;
     TheUi().SetOwner(nullptr);
-    Log("AskLanguage(): END");
+    EndLanguageChoice();
 }
 
 }  // namespace qvk::win32

@@ -13,17 +13,12 @@
 #include "core/shutdown_gate.h"
 #include "core/state.h"
 #include "crash_hook.h"
-#include "diagnostics/host_os.h"
 #include "diagnostics/source_position.h"
-#include "driver/options.h"
 #include "driver/silent.h"
+#include "driver/start_up.h"
 #include "driver/wizard.h"
-#include "install/hosts.h"
-#include "kitehttp.h"
 #include "language_dialog.h"
 #include "platform/console.h"
-#include "platform/files.h"
-#include "texts/language.h"
 #include "win32_ui.h"
 #include "window/ui.h"
 #include "wizard_window.h"
@@ -33,8 +28,6 @@
 
 namespace qvk::win32 {
 namespace {
-
-void KiteLog(const std::string& line) { Log(line); }
 
 std::vector<std::string> Arguments() {
     std::vector<std::string> args;
@@ -111,50 +104,28 @@ void InstallHooks() {
 #endif
     // The unattended mode has no window and no console of its own from the first message on.
     static SilentUi silentUi(platform::WriteOutput);
-    const bool silent = IsSilentRun(args);
-    if (silent) {
+    StartUpSteps steps;
+    if (IsSilentRun(args)) {
         platform::UseStartingConsole();
         SetUi(&silentUi);
+        steps = SilentStartUp(silentUi, productArgs);
     } else {
         TheUi().SetEndFlag(&ShutdownRequested());
         SetUi(&TheUi());
+        InstallHooks();
+        steps.chooseLanguage = [] {
+            AskLanguage();
+            RunLanguageDialog();
+            CloseAskLanguage();
+        };
+        steps.buildWindow = BuildWizardWindow;
+        steps.runMainLoop = MainLoop;
     }
-
-    ResetState();
-    FillLanguageTables();
-    FillHostKeyTables();
-    InstallHooks();
-    QVK_AT();
-    InstallCrashHook();
-    kite::HttpDebug("", KiteLog);
-
-    if (OsVersionCode() == 100)
-        ShowMessage("You're using an OS not supported by the Quorvane Plugins Pack. You could have "
-                    "some problems.",
-                    IconWarning, ButtonsOk);
-
-    QVK_AT();
-    ParseOptions(args);
+    steps.installCrashHook = InstallCrashHook;
 #ifdef QVK_FAULT_TRIGGERS
-    ArmFaults(args);
+    steps.optionsRead = [args] { ArmFaults(args); };
 #endif
-    state.systemTempDir = platform::TempFolder();
-    Log("Temp directory : " + state.systemTempDir);
-    if (silent) RunSilent(silentUi, ReadSilentOptions(productArgs));
-
-    QVK_AT();
-    AskLanguage();
-    RunLanguageDialog();
-    CloseAskLanguage();
-
-    WarnAboutRunningEditors();
-
-    QVK_AT();
-    if (!BuildWizardWindow()) CleanUpAndExit("Unable to create the wizard window");
-    state.step = 0;
-    downloadJob = DownloadJob();
-    installJob = InstallJob();
-    MainLoop();
+    StartUp(args, steps);
 }
 
 }  // namespace qvk::win32

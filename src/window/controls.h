@@ -32,6 +32,17 @@ enum ControlId : int {
     FirstPluginCheckBox = 100,
 };
 
+// The language dialog's controls. OK and Cancel take the dialog manager's own numbers so that
+// Enter and Escape work as in any Windows dialog.
+enum LanguageControl : int {
+    LanguageOkButton = 1,
+    LanguageCancelButton = 2,
+    LanguagePrompt = 3,
+    LanguageList = 4,
+    LanguageIcon = 5,
+    LanguageCloseRequest = -1,  // the window's close box, or Alt+F4
+};
+
 enum ImageId : int { WelcomeImage = 2, HeaderBannerImage = 33, SideBannerImage = 34 };
 enum FontId : int { TitleFont = 3, BodyFont = 4 };
 
