@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/catalogue.h"
 #include "catalogue/scraper.h"
 #include "core/state.h"
 #include "support/catalogue_pages.h"

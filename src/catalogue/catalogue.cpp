@@ -141,6 +141,38 @@ void ShowTransferProgress(kite::HttpTransfer* transfer) {
     }
 }
 
+std::string ScrapeCatalogue(std::string& pageText, const std::string& catalogueHost,
+                            const std::string& realHost, const std::string& realUrl,
+                            CatalogueJob& job) {
+    const LineWriter log =
+        LogIsOn() ? LineWriter([](const std::string& line) { Log(line); }) : LineWriter();
+    ScrapeResult result = ScrapePage(pageText, catalogueHost, realHost, realUrl, log);
+    if (!result.recognised) {
+        ShowMessage(UiText(BadListFormat), IconError, ButtonsOk);
+        CleanUpAndExit("New format... Exit");
+    }
+
+    // The list and the log box are shared with the clean-up: stay inside a section while they
+    // are filled, so an abort in the meantime cannot empty the list under us.
+    WorkSection section;
+    PluginRecord* xnview = result.xnviewRecord;
+    // Splicing keeps the records where they are, so the XnView reference stays valid.
+    state.plugins.splice(state.plugins.end(), result.records);
+    if (xnview) job.xnviewRecord = xnview;
+
+    pageText.clear();
+    pageText.shrink_to_fit();
+    Log("Displaying results");
+    Ui* ui = CurrentUi();
+    if (ui) ui->AddLine(CatalogueLog, result.countText + UiText(FoundSuffix));
+    for (const PluginRecord& record : state.plugins) {
+        if (record.name == kXnViewDllName) continue;
+        Log("Adding " + record.name);
+        if (ui) ui->AddLine(CatalogueLog, record.name);
+    }
+    return result.countText;
+}
+
 void CatalogueThread(CatalogueJob* job) {
     QVK_AT();
     if (MissingJobBlock(job)) return;

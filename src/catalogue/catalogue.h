@@ -39,4 +39,11 @@ std::string RedirectTarget(const std::string& pageText);
 // opened; the text is then left as it was.
 bool ReadPageFile(const std::string& path, std::string& text);
 
+// The scraper as the catalogue thread uses it: scrapes, fills state.plugins and the catalogue
+// log box, stores the XnView record reference in the job, empties the page text and returns the
+// count text. Ends the program when neither layout is recognised.
+std::string ScrapeCatalogue(std::string& pageText, const std::string& catalogueHost,
+                            const std::string& realHost, const std::string& realUrl,
+                            CatalogueJob& job);
+
 }  // namespace qvk

@@ -6,13 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/cleanup.h"
-#include "core/log.h"
-#include "core/shutdown_gate.h"
 #include "core/text_helpers.h"
-#include "texts/language.h"
-#include "window/controls.h"
-#include "window/ui.h"
 
 namespace qvk {
 namespace {
@@ -362,36 +356,5 @@ ScrapeResult ScrapePage(std::string_view page, const std::string& catalogueHost,
     return result;
 }
 
-std::string ScrapeCatalogue(std::string& pageText, const std::string& catalogueHost,
-                            const std::string& realHost, const std::string& realUrl,
-                            CatalogueJob& job) {
-    const LineWriter log =
-        LogIsOn() ? LineWriter([](const std::string& line) { Log(line); }) : LineWriter();
-    ScrapeResult result = ScrapePage(pageText, catalogueHost, realHost, realUrl, log);
-    if (!result.recognised) {
-        ShowMessage(UiText(BadListFormat), IconError, ButtonsOk);
-        CleanUpAndExit("New format... Exit");
-    }
-
-    // The list and the log box are shared with the clean-up: stay inside a section while they
-    // are filled, so an abort in the meantime cannot empty the list under us.
-    WorkSection section;
-    PluginRecord* xnview = result.xnviewRecord;
-    // Splicing keeps the records where they are, so the XnView reference stays valid.
-    state.plugins.splice(state.plugins.end(), result.records);
-    if (xnview) job.xnviewRecord = xnview;
-
-    pageText.clear();
-    pageText.shrink_to_fit();
-    Log("Displaying results");
-    Ui* ui = CurrentUi();
-    if (ui) ui->AddLine(CatalogueLog, result.countText + UiText(FoundSuffix));
-    for (const PluginRecord& record : state.plugins) {
-        if (record.name == kXnViewDllName) continue;
-        Log("Adding " + record.name);
-        if (ui) ui->AddLine(CatalogueLog, record.name);
-    }
-    return result.countText;
-}
 
 }  // namespace qvk

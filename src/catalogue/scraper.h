@@ -12,7 +12,6 @@
 #include <string_view>
 
 #include "core/plugin_record.h"
-#include "core/state.h"
 
 namespace qvk {
 
@@ -36,13 +35,6 @@ struct ScrapeResult {
 ScrapeResult ScrapePage(std::string_view page, const std::string& catalogueHost,
                         const std::string& realHost, const std::string& realUrl,
                         const LineWriter& log = LineWriter());
-
-// The scraper as the catalogue thread uses it: scrapes, fills state.plugins and the catalogue
-// log box, stores the XnView record reference in the job, empties the page text and returns the
-// count text. Ends the program when neither layout is recognised.
-std::string ScrapeCatalogue(std::string& pageText, const std::string& catalogueHost,
-                            const std::string& realHost, const std::string& realUrl,
-                            CatalogueJob& job);
 
 // Cuts one entry's markup into at most one record appended to `list`; returns whether one was.
 bool ScrapeEntry(std::string_view markup, const std::string& catalogueHost,

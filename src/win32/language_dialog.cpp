@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "core/cleanup.h"
 #include "core/state.h"
 #include "driver/language_choice.h"
 #include "texts/language.h"

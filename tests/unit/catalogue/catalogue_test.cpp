@@ -244,5 +244,25 @@ TEST(CatalogueAddresses, LanguageOnlyForTheBuiltInCatalogueAndTheRedirectTarget)
         EXPECT_EQ(RedirectTarget(page), "") << page;
 }
 
+// The scraper as the catalogue thread calls it: the process-wide list, the job and the log box.
+TEST(Scraper, CatalogueFillsTheLogBoxKeepsTheJobsXnViewReferenceOrEndsTheProgram) {
+    ResetState();
+    FillLanguageTables();
+    ScopedUi window;
+    CatalogueJob job;
+    PluginRecord before;
+    job.xnviewRecord = &before;
+    std::string page = Layout1Page({{"gamma", "http://h/gamma.zip", "", ""}, {"Beta", "http://h/Beta.zip", "", ""}});
+    EXPECT_EQ(ScrapeCatalogue(page, "h", "", "", job), "2");
+    EXPECT_TRUE(page.empty());
+    EXPECT_EQ(job.xnviewRecord, &before);  // no XnView section: left as it was
+    EXPECT_EQ(window.ui.Values("line", CatalogueLog), (Texts{"2 plugins found: ", "Beta", "gamma"}));
+    page = "<html><body>Maintenance</body></html>";
+    window.ui.Answer({AnswerOk});
+    EXPECT_EXIT(ScrapeCatalogue(page, "h", "", "", job), ::testing::ExitedWithCode(0),
+                "\\[message\\] The list format is not correct\\.");
+    ResetState();
+}
+
 }  // namespace
 }  // namespace qvk

@@ -147,25 +147,6 @@ TEST(Scraper, WhichEntriesGiveRecords) {
     EXPECT_EQ(Scrape(Layout0Page({Entry("only", "A / B / C")}, far)).result.records.front().size, "C");
 }
 
-// The scraper as the catalogue thread calls it: the process-wide list, the job and the log box.
-TEST(Scraper, CatalogueFillsTheLogBoxKeepsTheJobsXnViewReferenceOrEndsTheProgram) {
-    ResetState();
-    FillLanguageTables();
-    ScopedUi window;
-    CatalogueJob job;
-    PluginRecord before;
-    job.xnviewRecord = &before;
-    std::string page = Layout1Page(Entries({"gamma", "Beta"}));
-    EXPECT_EQ(ScrapeCatalogue(page, kHost, "", "", job), "2");
-    EXPECT_TRUE(page.empty());
-    EXPECT_EQ(job.xnviewRecord, &before);  // no XnView section: left as it was
-    EXPECT_EQ(window.ui.Values("line", CatalogueLog), (Names{"2 plugins found: ", "Beta", "gamma"}));
-    page = "<html><body>Maintenance</body></html>";
-    window.ui.Answer({AnswerOk});
-    EXPECT_EXIT(ScrapeCatalogue(page, kHost, "", "", job), ::testing::ExitedWithCode(0),
-                "\\[message\\] The list format is not correct\\.");
-    ResetState();
-}
 
 }  // namespace
 }  // namespace qvk
