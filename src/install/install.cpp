@@ -109,12 +109,11 @@ PluginOutcome InstallArchive(const std::string& path, bool xnview, const Install
     outcome.skipped = reader.Skipped();
     if (skipped) {
         outcome.stage = PluginStage::Incomplete;
-        Log("Incomplete plugin, nothing installed from it: " +
-            std::to_string(outcome.skipped.size()) + " entries skipped");
+        Log("Incomplete plugin, nothing installed from it, entries skipped: " +
+            std::to_string(outcome.skipped.size()));
     } else if (!outcome.skipped.empty()) {
         outcome.stage = PluginStage::Incomplete;
-        Log("Incomplete plugin: " + std::to_string(outcome.skipped.size()) +
-            " files not put in place");
+        Log("Incomplete plugin, files not put in place: " + std::to_string(outcome.skipped.size()));
     } else {
         outcome.stage = PluginStage::Installed;
         outcome.installedInto = places;
