@@ -6,7 +6,7 @@ tag=setup
 
 packages=(
     build-essential cmake ninja-build pkg-config file curl python3 python3-cryptography
-    dpkg-dev zip unzip
+    dpkg-dev zip unzip libarchive-tools p7zip-full
     libgtest-dev libgmock-dev zlib1g-dev libminizip-dev libjpeg62-turbo-dev
     libzydis-dev libzycore-dev libwolfssl-dev autoconf automake libtool
     mingw-w64 libz-mingw-w64-dev

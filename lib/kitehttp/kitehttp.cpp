@@ -409,7 +409,10 @@ void SetTransferState(HttpTransfer& transfer, int state) {
 }
 
 std::string BuildRequest(const HttpTransfer& transfer) {
-    const std::string& target = transfer.target.size() < 2 ? std::string("/") : transfer.target;
+    // Hand-written pages link "my plugin.zip"; a raw blank would end the request's target early.
+    std::string target;
+    for (char c : transfer.target.size() < 2 ? std::string("/") : transfer.target)
+        target += c == ' ' ? std::string("%20") : std::string(1, c);
     std::string host = transfer.host;
     if (transfer.secure && transfer.port != kHttpsPort) host += ":" + std::to_string(transfer.port);
     return "GET " + target + " HTTP/1.0\r\n" + "host: " + host + "\r\n" +

@@ -83,7 +83,7 @@ int HttpGet(HttpTransfer& transfer);
 // Stores the state, then calls the transfer's callback, if any.
 void SetTransferState(HttpTransfer& transfer, int state);
 
-// The request text, byte for byte as it goes on the wire.
+// The request text, byte for byte as it goes on the wire; a blank in the target goes as "%20".
 std::string BuildRequest(const HttpTransfer& transfer);
 
 // With `part` 0: the host of an absolute URL; with 1: the request target; otherwise "".

@@ -40,7 +40,8 @@ void AskRetry() {
     SetHeading(UiText(DownloadFailed));
     Log("Retry ?");
     const std::string question = ReplaceAll(UiText(RetryQuestion), "%fichier%", "");
-    if (ShowMessage(question, IconError, ButtonsYesNo) != AnswerYes) CleanUpAndExit("No");
+    if (ShowMessage(question, IconError, ButtonsYesNo, {RetryQuestion, ""}) != AnswerYes)
+        CleanUpAndExit("No");
     Log("Yes");
 }
 

@@ -44,10 +44,7 @@ struct InstallerState {
     int32_t downloadCount = 0;
     std::string qvDir;
     std::string qvsDir;
-    PluginList plugins;
-    // Archives installed with some files not written (a locked or protected target): the
-    // wizard only logs them, the unattended run reports them.
-    std::vector<std::string> incompleteArchives;
+    PluginList plugins;  // each record carries what became of its plugin
 };
 
 // Four fields each: the main thread fills a block before it starts the worker and reads the

@@ -29,25 +29,6 @@ const Edition* EditionOfOption(const std::string& arg) {
     return nullptr;
 }
 
-// The text between a template's head and tail around its placeholder, when `text` is made
-// from it.
-bool MatchTemplate(const std::string& text, const std::string& pattern,
-                   const std::string& placeholder, std::string& subject) {
-    const auto at = pattern.find(placeholder);
-    if (pattern.empty()) return false;
-    if (at == std::string::npos) {
-        subject.clear();
-        return text == pattern;
-    }
-    const std::string head = pattern.substr(0, at);
-    const std::string tail = pattern.substr(at + placeholder.size());
-    if (text.size() < head.size() + tail.size() || !StartsWith(text, head) ||
-        text.compare(text.size() - tail.size(), tail.size(), tail) != 0)
-        return false;
-    subject = text.substr(head.size(), text.size() - head.size() - tail.size());
-    return true;
-}
-
 bool ConfigurationFailed(ConfigUpdate result) {
     return result != ConfigUpdate::Rewritten && result != ConfigUpdate::Unchanged;
 }
@@ -121,51 +102,12 @@ SilentOptions ReadSilentOptions(const std::vector<std::string>& args) {
     return options;
 }
 
-RecognisedMessage RecogniseMessage(const std::string& text) {
-    struct Pattern {
-        int slot;
-        std::string pattern, placeholder;
-    };
-    const Pattern patterns[] = {
-        {RetryQuestion, UiText(RetryQuestion), "%fichier%"},
-        {UnreadablePrefix, UiText(UnreadablePrefix) + "%fichier% !", "%fichier%"},
-        {ExeNotFoundQuestion, UiText(ExeNotFoundQuestion), "%logiciel%"},
-        {UpdateConfigQuestion, UiText(UpdateConfigQuestion), "%logiciel%"},
-        {HostRunningWarning, UiText(HostRunningWarning), "%logiciel%"},
-        {InstallFinished, UiText(InstallFinished), ""},
-        {NetworkError, UiText(NetworkError), ""},
-        {BadListFormat, UiText(BadListFormat), ""},
-        {NoPluginSelected, UiText(NoPluginSelected), ""},
-        {NoEditionSelected, UiText(NoEditionSelected), ""},
-        {NoFolderEntered, UiText(NoFolderEntered), ""},
-        {TempFolderError, UiText(TempFolderError), ""},
-        {AbortQuestion, UiText(AbortQuestion), ""},
-    };
-    RecognisedMessage message;
-    for (const Pattern& p : patterns) {
-        if (!MatchTemplate(text, p.pattern, p.placeholder.empty() ? "\x01" : p.placeholder,
-                           message.subject))
-            continue;
-        message.slot = p.slot;
-        // The retry question's name is followed by one blank of its own.
-        if (p.slot == RetryQuestion && !message.subject.empty() && message.subject.back() == ' ')
-            message.subject.pop_back();
-        return message;
-    }
-    return RecognisedMessage();
-}
-
-int SilentPolicy::Answer(const std::string& text, int style) {
-    const RecognisedMessage message = RecogniseMessage(text);
-    switch (message.slot) {
+int SilentPolicy::Answer(const MessageTopic& topic, int style) {
+    switch (topic.slot) {
         case RetryQuestion:
-            if (message.subject.empty()) return ++catalogueRetries_ == 1 ? AnswerYes : AnswerNo;
-            if (++downloadRetries_[message.subject] == 1) return AnswerYes;
-            record.failedDownloads.push_back(message.subject);
-            return AnswerNo;
-        case UnreadablePrefix:
-            record.unreadable.push_back(message.subject);
-            return AnswerOk;
+            // The catalogue's question names no plugin.
+            if (topic.subject.empty()) return ++catalogueRetries_ == 1 ? AnswerYes : AnswerNo;
+            return ++downloadRetries_[topic.subject] == 1 ? AnswerYes : AnswerNo;
         case ExeNotFoundQuestion:
             return AnswerNo;  // "retype the directory?": the folder was given or found, keep it
         case UpdateConfigQuestion:
@@ -178,15 +120,65 @@ int SilentPolicy::Answer(const std::string& text, int style) {
     }
 }
 
-int SilentExitCode(const SilentRecord& record) {
+namespace {
+
+bool Failed(const PluginRecord& plugin) {
+    return plugin.outcome.stage != PluginStage::NotAsked &&
+           plugin.outcome.stage != PluginStage::Installed;
+}
+
+// Why a plugin asked for is not installed, as the account says it.
+std::string FailureOf(const PluginRecord& plugin) {
+    const PluginOutcome& outcome = plugin.outcome;
+    switch (outcome.stage) {
+        case PluginStage::DownloadFailed: return "download failed";
+        case PluginStage::Unreadable: return outcome.workFile + " could not be read";
+        case PluginStage::Incomplete: {
+            // A few entries tell the story; thousands would bury the rest of the account.
+            constexpr std::size_t kShown = 3;
+            std::vector<std::string> entries;
+            for (std::size_t i = 0; i < outcome.skipped.size() && i < kShown; ++i)
+                entries.push_back(outcome.skipped[i].name + ": " + outcome.skipped[i].why);
+            if (outcome.skipped.size() > kShown)
+                entries.push_back("and " + std::to_string(outcome.skipped.size() - kShown) + " more");
+            return "not every file of " + outcome.workFile + " could be installed: " +
+                   Joined(entries, ", ");
+        }
+        default: return "not installed, the run ended first";
+    }
+}
+
+}  // namespace
+
+int SilentExitCode(const SilentRecord& record, const PluginList& plugins) {
     if (record.forcedCode >= 0) return record.forcedCode;
     if (!record.catalogueRead) return SilentNoCatalogue;
-    if (!record.finished || !record.failedDownloads.empty() || !record.unreadable.empty() ||
-        !record.incomplete.empty())
+    if (!record.finished || std::any_of(plugins.begin(), plugins.end(), Failed))
         return SilentPluginsFailed;
     for (const auto& configuration : record.configurations)
         if (ConfigurationFailed(configuration.second)) return SilentPluginsFailed;
     return SilentDone;
+}
+
+std::vector<std::string> PluginSummary(const PluginList& plugins) {
+    std::vector<std::pair<std::string, std::vector<std::string>>> places;
+    std::vector<std::string> failed;
+    for (const PluginRecord& plugin : plugins) {
+        if (Failed(plugin)) failed.push_back(plugin.name + " (" + FailureOf(plugin) + ")");
+        if (plugin.outcome.stage != PluginStage::Installed) continue;
+        for (const std::string& folder : plugin.outcome.installedInto) {
+            auto place = std::find_if(places.begin(), places.end(),
+                                      [&](const auto& p) { return p.first == folder; });
+            if (place == places.end()) place = places.insert(places.end(), {folder, {}});
+            place->second.push_back(plugin.name);
+        }
+    }
+    std::vector<std::string> lines;
+    for (const auto& place : places)
+        lines.push_back("  Installed into " + place.first + ": " + Joined(place.second, ", "));
+    if (places.empty()) lines.push_back("  Nothing installed");
+    if (!failed.empty()) lines.push_back("  Failed: " + Joined(failed, "; "));
+    return lines;
 }
 
 const char* SilentExitMeaning(int code) {
@@ -207,9 +199,10 @@ void SilentUi::Say(const std::string& line) {
     if (writer_) writer_(line + "\r\n");
 }
 
-int SilentUi::Message(const std::string& text, const std::string& title, int style) {
+int SilentUi::Message(const std::string& text, const std::string& title, int style,
+                      const MessageTopic& topic) {
     platform::MutexLock lock(mutex_);
-    const int answer = policy_.Answer(text, style);
+    const int answer = policy_.Answer(topic, style);
     const char* word = answer == AnswerYes ? "Yes" : answer == AnswerNo ? "No" : "OK";
     Log(std::string("Unattended answer: ") + word);
     if (writer_) writer_("[" + title + "] " + text + " -> " + word + "\r\n");
@@ -323,45 +316,16 @@ void NoteConfiguration(const std::string& folder, ConfigUpdate result) {
     silentUi->NoteConfiguration(folder, result);
 }
 
-bool Holds(const std::vector<std::string>& names, const std::string& name) {
-    return std::find(names.begin(), names.end(), name) != names.end();
-}
-
-// The final account: on the output and in the log.
+// The final account: on the output and in the log. It runs once the workers have left the
+// plugin list, so their records are complete.
 int ReportEnd(const std::string&) {
-    SilentRecord record = silentUi->Record();
-    // Read only once the install thread is over, which "Installation finished." tells.
-    if (record.finished) record.incomplete = state.incompleteArchives;
-    const int code = SilentExitCode(record);
+    const SilentRecord record = silentUi->Record();
+    const int code = SilentExitCode(record, state.plugins);
     std::vector<std::string> lines = {"Summary:"};
-    if (record.finished) {
-        std::vector<std::string> plugins, dlls, failed;
-        for (const PluginRecord& plugin : state.plugins) {
-            if (plugin.selected != 1) continue;
-            const std::string file = FileNameOfUrl(plugin.url);
-            if (Holds(record.unreadable, file)) {
-                failed.push_back(plugin.name + " (" + file + " could not be read)");
-            } else if (Holds(record.incomplete, file)) {
-                failed.push_back(plugin.name + " (not every file of " + file + " could be written)");
-            } else {
-                (plugin.name == kXnViewDllName ? dlls : plugins).push_back(plugin.name);
-            }
-        }
-        for (const std::string& name : record.failedDownloads)
-            failed.push_back(name + " (download failed)");
-        for (const Edition& edition : kEditions)
-            if (const std::string& folder = state.*edition.chosenFolder; !folder.empty() && !plugins.empty())
-                lines.push_back("  Installed into " + folder + "Plugins" +
-                                platform::PathSeparator() + ": " + Joined(plugins, ", "));
-        if (!dlls.empty()) lines.push_back("  Installed into " + SystemFolder() + ": " + dlls[0]);
-        if (plugins.empty() && dlls.empty()) lines.push_back("  Nothing installed");
-        if (!failed.empty()) lines.push_back("  Failed: " + Joined(failed, "; "));
-        for (const auto& configuration : record.configurations)
-            lines.push_back("  " + configuration.first + kHostConfigName + ": " +
-                            ConfigurationOutcome(configuration.second));
-    } else {
-        lines.push_back("  Nothing installed");
-    }
+    for (const std::string& line : PluginSummary(state.plugins)) lines.push_back(line);
+    for (const auto& configuration : record.configurations)
+        lines.push_back("  " + configuration.first + kHostConfigName + ": " +
+                        ConfigurationOutcome(configuration.second));
     if (LogIsOn()) lines.push_back(std::string("  Log: ") + kLogFileName);
     lines.push_back("Exit code: " + std::to_string(code) + " (" + SilentExitMeaning(code) + ")");
     LogLines(lines);

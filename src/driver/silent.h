@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/plugin_record.h"
 #include "driver/start_up.h"
 #include "install/editions.h"
 #include "install/host_config.h"
@@ -43,27 +44,21 @@ SilentOptions ReadSilentOptions(const std::vector<std::string>& args);
 // page (Western) in lower case.
 std::string PluginNameKey(const std::string& name);
 
-// A message box as the policy sees it: the table slot its text was made from in the current
-// language (-1 for none), and what stood for the placeholder: the plugin name of a retry
-// question (empty for the catalogue's), the archive's file name, or the edition.
-struct RecognisedMessage {
-    int slot = -1;
-    std::string subject;
-};
-RecognisedMessage RecogniseMessage(const std::string& text);
-
-// What the run has shown so far, as the exit code and the final account need it.
+// What the run has shown so far beyond the plugins' own records, as the exit code and the final
+// account need it.
 struct SilentRecord {
     bool catalogueRead = false;  // the catalogue thread enabled Next
     bool finished = false;       // "Installation finished." was shown
     int forcedCode = -1;         // a code the driver decided on itself
-    std::vector<std::string> failedDownloads;  // plugin names
-    std::vector<std::string> unreadable;       // archive file names
-    std::vector<std::string> incomplete;       // archives installed with files not written
     std::vector<std::pair<std::string, ConfigUpdate>> configurations;  // folder, result
 };
-int SilentExitCode(const SilentRecord& record);
+// Read from the record and from each plugin's outcome: a plugin asked for and not installed
+// whole, in every destination, makes it 1.
+int SilentExitCode(const SilentRecord& record, const PluginList& plugins);
 const char* SilentExitMeaning(int code);
+// The account's lines about the plugins, from their outcomes: where each installed one went,
+// and every one asked for that failed, with why.
+std::vector<std::string> PluginSummary(const PluginList& plugins);
 
 // The answers: a failed download is retried once, then skipped; an unreadable archive is
 // skipped; a missing edition program is accepted; the configuration question is Yes unless
@@ -72,7 +67,7 @@ const char* SilentExitMeaning(int code);
 class SilentPolicy {
 public:
     explicit SilentPolicy(bool updateConfig = true) : updateConfig_(updateConfig) {}
-    int Answer(const std::string& text, int style);
+    int Answer(const MessageTopic& topic, int style);
     SilentRecord record;
 
 private:
@@ -89,7 +84,8 @@ public:
     using Writer = void (*)(const std::string& text);
     explicit SilentUi(Writer writer);
 
-    int Message(const std::string& text, const std::string& title, int style) override;
+    int Message(const std::string& text, const std::string& title, int style,
+                const MessageTopic& topic) override;
     void SetText(int control, const std::string& text) override;
     std::string GetText(int control) override;
     void SetProgress(int control, int value) override;

@@ -150,7 +150,7 @@ bool AcceptEditionFolder(const Edition& edition) {
     if (platform::FileExists(dir + edition.programFile)) return true;
     Log(std::string(edition.programFile) + " not found");
     return ShowMessage(WithEdition(UiText(ExeNotFoundQuestion), edition.name), IconWarning,
-                       ButtonsYesNo) != AnswerYes;
+                       ButtonsYesNo, {ExeNotFoundQuestion, edition.name}) != AnswerYes;
 }
 
 bool StepFoldersToInstall() {
@@ -249,7 +249,7 @@ void AskConfigurationUpdate(const std::string& folder, const char* edition) {
     QVK_AT();
     if (folder.empty()) return;
     if (ShowMessage(WithEdition(UiText(UpdateConfigQuestion), edition), IconQuestion,
-                    ButtonsYesNo) != AnswerYes)
+                    ButtonsYesNo, {UpdateConfigQuestion, edition}) != AnswerYes)
         return;
     // A file rewritten from a model that misread it would be garbage: it is left alone, and the
     // log is where a support request learns why plugins still do not load.
@@ -326,7 +326,7 @@ void PollWorkers() {
         for (const Edition& edition : kEditions)
             AskConfigurationUpdate(state.*edition.chosenFolder, edition.name);
         Log("Well done ! All is ok ! Plugins are configured. You can go drink coffee !");
-        ShowMessage(UiText(InstallFinished), IconInformation, ButtonsOk);
+        ShowMessage(UiText(InstallFinished), IconInformation, ButtonsOk, {InstallFinished, ""});
         Log(std::string("If you had a problem when using this pack, please send qvk.log to ") +
             kSupportAddress);
         WaitForKey();

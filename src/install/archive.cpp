@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "core/log.h"
-#include "install/file_names.h"
 #include "platform/files.h"
 #include "unzip.h"
 
@@ -19,9 +18,11 @@ constexpr unsigned long kUtf8NameFlag = 0x800;
 // The DOS attribute bits that mean something for a file written here.
 constexpr unsigned kDosAttributeMask = 0x01 | 0x02 | 0x04 | 0x20;
 
+using platform::Utf8Path;
+
 bool RemoveStaged(const std::string& path) {
-    platform::ClearAttributes(path);
-    return platform::RemoveFile(path);
+    platform::ClearAttributes(Utf8Path{path});
+    return platform::RemoveFile(Utf8Path{path});
 }
 
 // The archive as minizip reads it. Each entry costs minizip a visit to its central record and
@@ -162,25 +163,6 @@ bool IsEmptyArchive(const std::string& path) {
 
 }  // namespace
 
-EntryPath SafeEntryPath(std::string name, char separator) {
-    EntryPath entry;
-    for (char& c : name)
-        if (c == '/' || c == '\\') c = separator;
-    const std::size_t drive = name.find(std::string(":") + separator);
-    if (drive != std::string::npos) name.erase(0, drive + 2);
-    entry.folder = !name.empty() && name.back() == separator;
-    entry.refused = name.empty() || name.front() == separator;
-    for (std::size_t start = 0; !entry.refused && start < name.size();) {
-        std::size_t end = name.find(separator, start);
-        if (end == std::string::npos) end = name.size();
-        // Doubled separators name the same folder; Windows takes them as one.
-        if (end > start) entry.refused = !IsPlainFileName(name.substr(start, end - start));
-        start = end + 1;
-    }
-    if (!entry.refused) entry.relative = name;
-    return entry;
-}
-
 ArchiveReader::ArchiveReader() : buffer_(kChunkSize) {}
 
 ArchiveReader::~ArchiveReader() {
@@ -191,6 +173,7 @@ ArchiveReader::~ArchiveReader() {
 bool ArchiveReader::Open(const std::string& path) {
     Close();
     failure_.clear();
+    skipped_.clear();
     cancelled_ = false;
     zip_ = OpenArchive(path);
     empty_ = !zip_ && IsEmptyArchive(path);
@@ -235,7 +218,7 @@ bool ArchiveReader::EnsureFolder(const std::string& folder) {
     // Entries of one folder follow each other: asking the system once per folder, not once per
     // entry and level, saves most of the calls on archives of many small files.
     if (readyFolders_.count(folder)) return true;
-    if (!platform::CreateFolderPath(folder, &createdFolders_)) return false;
+    if (!platform::CreateFolderPath(Utf8Path{folder}, &createdFolders_)) return false;
     readyFolders_.insert(folder);
     return true;
 }
@@ -244,50 +227,74 @@ void ArchiveReader::Fail(const std::string& what) {
     if (failure_.empty()) failure_ = what;
 }
 
+void ArchiveReader::Skip(const std::string& shown, const std::string& why) {
+    skipped_.push_back({shown, why});
+    Log("Entry skipped, " + skipped_.back().why + ": " + skipped_.back().name);
+}
+
 void ArchiveReader::ExtractCurrentEntry(const std::vector<std::string>& destinations) {
     if (!zip_ || !hasEntry_ || Damaged()) return;
     unz_file_info64 info;
-    char rawName[500];
-    if (unzGetCurrentFileInfo64(Zip(zip_), &info, rawName, sizeof(rawName), nullptr, 0, nullptr,
-                                0) != UNZ_OK) {
+    // The whole name, however long: a name cut to a buffer would be one the archive does not
+    // hold.
+    if (unzGetCurrentFileInfo64(Zip(zip_), &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
         Fail("unreadable entry header");
         return;
     }
-    rawName[sizeof(rawName) - 1] = '\0';
-    const std::string name = platform::ArchiveNameToAnsi(rawName, (info.flag & kUtf8NameFlag) != 0);
+    std::string rawName(info.size_filename, '\0');
+    if (!rawName.empty() &&
+        unzGetCurrentFileInfo64(Zip(zip_), &info, &rawName[0], static_cast<uLong>(rawName.size()),
+                                nullptr, 0, nullptr, 0) != UNZ_OK) {
+        Fail("unreadable entry header");
+        return;
+    }
+    const std::string name = platform::ArchiveNameToUtf8(rawName, (info.flag & kUtf8NameFlag) != 0);
+    // The log is ANSI: a letter it lacks shows as "?" there, and only there.
+    const std::string shown = IsUtf8(name) ? platform::Utf8ToAnsi(name) : name;
     const char separator = *platform::PathSeparator();
     const EntryPath entry = SafeEntryPath(name, separator);
     if (entry.refused) {
-        Log("Entry skipped, its name is not safe to write: " + name);
+        Skip(shown, "its name " + entry.why);
         return;
     }
 
     struct Output {
-        std::string temporary, target;
+        std::string temporary, target;  // UTF-8
         std::FILE* file;
         bool good;
         std::string error;  // what the system said when the write failed
     };
     std::vector<Output> outputs;
-    for (std::string base : destinations) {
+    for (const std::string& destination : destinations) {
         // An empty destination would become the root of the current drive.
-        if (base.empty()) continue;
+        if (destination.empty()) continue;
+        std::string base = platform::AnsiToUtf8(destination);
         if (base.back() != separator) base += separator;
         const std::size_t lastSeparator = entry.relative.rfind(separator);
         const std::string folder =
-            base + (lastSeparator == std::string::npos ? "" : entry.relative.substr(0, lastSeparator + 1));
+            base + (entry.folder ? entry.relative
+                    : lastSeparator == std::string::npos ? ""
+                                                         : entry.relative.substr(0, lastSeparator));
         if (!EnsureFolder(folder)) {
-            Log("Unable to write " + folder + platform::LastErrorText());
-            ++writeFailures_;
+            const std::string error = platform::LastErrorText();
+            Log("Unable to write " + platform::Utf8ToAnsi(folder) + error);
+            Skip(shown, "could not be written" + error);
             continue;
         }
         if (entry.folder) continue;
-        Output out{base + entry.relative + ".qvk" + std::to_string(++sequence_) + ".tmp",
-                   base + entry.relative, nullptr, true, std::string()};
-        out.file = std::fopen(out.temporary.c_str(), "wb");
+        const std::string target = base + entry.relative;
+        if (platform::FolderExists(Utf8Path{target})) {
+            Log("Unable to write " + platform::Utf8ToAnsi(target) + ", a folder has that name");
+            Skip(shown, "could not be written, a folder has that name");
+            continue;
+        }
+        Output out{target + ".qvk" + std::to_string(++sequence_) + ".tmp", target, nullptr, true,
+                   std::string()};
+        out.file = platform::CreateFileForWriting(Utf8Path{out.temporary});
         if (!out.file) {
-            Log("Unable to write " + out.target + platform::LastErrorText());
-            ++writeFailures_;
+            const std::string error = platform::LastErrorText();
+            Log("Unable to write " + platform::Utf8ToAnsi(out.target) + error);
+            Skip(shown, "could not be written" + error);
             continue;
         }
         outputs.push_back(out);
@@ -329,40 +336,42 @@ void ArchiveReader::ExtractCurrentEntry(const std::vector<std::string>& destinat
         }
         if (!whole || !out.good) {
             if (whole) {
-                Log("Unable to write " + out.target + out.error);
-                ++writeFailures_;
+                Log("Unable to write " + platform::Utf8ToAnsi(out.target) + out.error);
+                Skip(shown, "could not be written" + out.error);
             }
             RemoveStaged(out.temporary);
             continue;
         }
-        platform::SetFileDate(out.temporary, date);
+        platform::SetFileDate(Utf8Path{out.temporary}, date);
         // The attributes wait for the move: a read-only file could not be flushed on its way.
         staged_.push_back(
-            {out.temporary, out.target, static_cast<unsigned>(info.external_fa & kDosAttributeMask)});
+            {out.temporary, out.target, shown, static_cast<unsigned>(info.external_fa & kDosAttributeMask)});
     }
     if (cancelled_) Fail("installation stopped");
-    else if (!whole) Fail("damaged data in " + name);
+    else if (!whole) Fail("damaged data in " + shown);
 }
 
 int ArchiveReader::Commit() {
-    if (Damaged()) {
+    if (Damaged() || !skipped_.empty()) {
         Discard();
         return 0;
     }
     int installed = 0;
     for (const Staged& file : staged_) {
-        bool moved = platform::MoveFileOver(file.temporary, file.target);
+        const Utf8Path from{file.temporary}, to{file.target};
+        bool moved = platform::MoveFileOver(from, to);
         if (!moved) {
             // A read-only file left by an earlier installation is replaced like any other.
-            platform::ClearAttributes(file.target);
-            moved = platform::MoveFileOver(file.temporary, file.target);
+            platform::ClearAttributes(to);
+            moved = platform::MoveFileOver(from, to);
         }
         if (moved) {
-            platform::SetFileDosAttributes(file.target, file.attributes);
+            platform::SetFileDosAttributes(to, file.attributes);
             ++installed;
         } else {
-            Log("Unable to write " + file.target + platform::LastErrorText());
-            ++writeFailures_;
+            const std::string error = platform::LastErrorText();
+            Log("Unable to write " + platform::Utf8ToAnsi(file.target) + error);
+            Skip(file.shown, "could not be written" + error);
             RemoveStaged(file.temporary);
         }
     }
@@ -377,7 +386,7 @@ void ArchiveReader::Discard() {
     staged_.clear();
     // Innermost first; a folder that holds anything else stays.
     for (auto folder = createdFolders_.rbegin(); folder != createdFolders_.rend(); ++folder)
-        platform::RemoveFolder(*folder);
+        platform::RemoveFolder(Utf8Path{*folder});
     createdFolders_.clear();
     readyFolders_.clear();
 }

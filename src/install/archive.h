@@ -1,10 +1,11 @@
 // Reading plugin archives (ZIP, through minizip) and writing their entries below a folder.
 //
-// An archive is installed all or nothing as far as its data goes: every entry is first written
-// beside its target under a temporary name, and only when the whole archive has been read and
-// every entry passed its check do the new files take their targets' places. An entry that
-// cannot be written somewhere (protected folder, full disk) only misses there; the file an
-// earlier installation left under its name stays as it was.
+// A plugin is installed whole or not at all: every entry is first written beside its target
+// under a temporary name, and only when the whole archive has been read, every entry passed its
+// check and found its place in every destination do the new files take their targets' places.
+// An entry skipped for any reason (a name not safe to write, a file or folder that cannot be
+// written) takes the whole plugin back, as damage does: the files an earlier installation left
+// stay as they were, and a half plugin, or one half new and half old, never loads.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -12,21 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "core/plugin_record.h"
+#include "install/file_names.h"
+
 namespace qvk {
-
-// The path an entry name leads to below a destination folder, with the platform's separators.
-struct EntryPath {
-    std::string relative;
-    bool folder = false;   // a folder entry: nothing but folders is created
-    bool refused = false;  // the name could reach outside the folder or name no plain file
-};
-
-// Applies the naming rules: both "/" and "\" separate folders, everything up to a ":" followed
-// by a separator is dropped (a drive prefix), and then a name is refused when it is empty or
-// absolute, has a "." or ".." part or a part ending in a dot or blank (Windows would strip it),
-// holds a ":" (a drive-relative name or a stream) or a character Windows forbids, or names a
-// device such as "CON", "nul.txt" or "COM1".
-EntryPath SafeEntryPath(std::string name, char separator);
 
 class ArchiveReader {
 public:
@@ -49,18 +39,21 @@ public:
     int FirstEntry();
     int NextEntry();
     // Reads the current entry once and writes it beside its target below every non-empty
-    // destination. A refused name is logged and skipped.
+    // destination (ANSI folders). An entry that cannot be written everywhere is logged and
+    // recorded as skipped.
     void ExtractCurrentEntry(const std::vector<std::string>& destinations);
 
     // True once an entry failed its check (or reading was cancelled): nothing may be installed.
     bool Damaged() const { return !failure_.empty(); }
     bool Cancelled() const { return cancelled_; }
     const std::string& Failure() const { return failure_; }
-    // Files (or their folders) that could not be written, of an archive that read well.
-    int WriteFailures() const { return writeFailures_; }
+    // The entries skipped so far, each with why, in archive order.
+    const std::vector<SkippedEntry>& Skipped() const { return skipped_; }
 
-    // Puts every staged file in its target's place (a read-only target is replaced too); a file
-    // that cannot take its place is deleted and logged. Returns the number installed.
+    // With nothing skipped and no damage: puts every staged file in its target's place (a
+    // read-only target is replaced too) and returns the number installed; otherwise takes
+    // everything back as Discard does and returns 0. A target that refuses to be replaced at
+    // this last step (a file the system holds in use) is skipped; the others take their places.
     int Commit();
     // Deletes every staged file and the folders made for them that stayed empty.
     void Discard();
@@ -68,22 +61,26 @@ public:
 
 private:
     struct Staged {
-        std::string temporary, target;
+        std::string temporary, target;  // UTF-8
+        std::string shown;              // the entry's name as the log shows it
         unsigned attributes;
     };
     void Fail(const std::string& what);
+    // Records an entry that is not installed, and logs it from that record; `shown` is its
+    // name as the log has it.
+    void Skip(const std::string& shown, const std::string& why);
     bool EnsureFolder(const std::string& folder);
 
     void* zip_ = nullptr;
     bool empty_ = false;  // an archive without entries, which minizip does not open
-    int writeFailures_ = 0;
+    std::vector<SkippedEntry> skipped_;
     bool hasEntry_ = false;
     const std::atomic<bool>* cancel_ = nullptr;
     bool cancelled_ = false;
     std::string failure_;
     unsigned sequence_ = 0;  // numbers the temporary files
     std::vector<Staged> staged_;
-    std::vector<std::string> createdFolders_;
+    std::vector<std::string> createdFolders_;  // UTF-8, as the staged paths
     std::set<std::string> readyFolders_;
     std::vector<char> buffer_;
 };

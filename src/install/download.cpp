@@ -37,6 +37,27 @@ std::string FileNameOfUrl(const std::string& url) {
     return cut == std::string::npos ? std::string() : url.substr(cut + 1);
 }
 
+std::string WorkFileName(const std::string& url, const std::vector<std::string>& taken) {
+    std::string name = FileNameOfUrl(url.substr(0, url.find_first_of("?#")));
+    if (!IsPlainFileName(name)) name = "plugin.zip";
+    const auto used = [&](const std::string& candidate) {
+        const std::string key = AsciiLower(candidate);
+        for (const std::string& other : taken) {
+            const std::string otherKey = AsciiLower(other);
+            if (key == otherKey || key == otherKey + ".part" || key + ".part" == otherKey)
+                return true;
+        }
+        return false;
+    };
+    const std::size_t dot = name.rfind('.');
+    const std::size_t cut = dot == std::string::npos || dot == 0 ? name.size() : dot;
+    std::string candidate = name;
+    // One more than the names taken is always enough.
+    for (std::size_t n = 2; used(candidate) && n <= taken.size() + 2; ++n)
+        candidate = name.substr(0, cut) + " (" + std::to_string(n) + ")" + name.substr(cut);
+    return candidate;
+}
+
 void DownloadThread(DownloadJob* job) {
     QVK_AT();
     if (MissingJobBlock(job)) return;
@@ -53,20 +74,18 @@ void DownloadThread(DownloadJob* job) {
     transfer.callback = ShowTransferProgress;
     transfer.cancel = &ShutdownRequested();
     transfer.followRedirects = true;
+    std::vector<std::string> taken;  // the work files of this run
     for (PluginRecord& record : state.plugins) {
         QVK_AT();
         Log(record.name + " : to DL ? " + std::to_string(record.selected));
         if (record.selected != 0) {
             Log("Yes");
-            const std::string fileName = FileNameOfUrl(record.url);
+            const std::string fileName = WorkFileName(record.url, taken);
+            taken.push_back(fileName);
+            record.outcome.workFile = fileName;
             Log("File name : " + fileName);
-            // A name that would land outside the work folder (or nowhere) is never opened: the
-            // download fails as one whose file cannot be created.
-            const bool plain = IsPlainFileName(fileName);
             const std::string path = workDir + platform::PathSeparator() + fileName;
-            if (!plain) {
-                Log("File name refused");
-            } else if (platform::FileSize(path) >= 0) {
+            if (platform::FileSize(path) >= 0) {
                 Log("File already on disk, delete it");
                 platform::ClearAttributes(path);
                 platform::RemoveFile(path);
@@ -74,28 +93,27 @@ void DownloadThread(DownloadJob* job) {
             for (;;) {
                 QVK_AT();
                 Log("Try to download (" + record.url + ")... ");
-                int result = kite::FileError;
-                if (plain) {
-                    kite::SetTransferUrl(transfer, record.url);
-                    transfer.localFile = path;
-                    transfer.showName = 1;
-                    // The client fills `received` only after it reports the reply's head; left
-                    // as it was, the bar would flash the previous file's share at the start.
-                    transfer.received = 0;
-                    result = kite::HttpGet(transfer);
-                }
-                if (result == kite::Finished) {
+                kite::SetTransferUrl(transfer, record.url);
+                transfer.localFile = path;
+                transfer.showName = 1;
+                // The client fills `received` only after it reports the reply's head; left as
+                // it was, the bar would flash the previous file's share at the start.
+                transfer.received = 0;
+                if (kite::HttpGet(transfer) == kite::Finished) {
                     Log("OK");
                     ++job->count;
+                    record.outcome.stage = PluginStage::Downloaded;
                     SetTotalProgress(TotalPercent(job->count, total));
                     break;
                 }
                 QVK_AT();
                 Log("Error");
                 record.selected = 0;
+                record.outcome.stage = PluginStage::DownloadFailed;
                 const std::string question = WithFileName(UiText(RetryQuestion), record.name);
                 section.reset();
-                const int answer = ShowMessage(question, IconWarning, ButtonsYesNo);
+                const int answer =
+                    ShowMessage(question, IconWarning, ButtonsYesNo, {RetryQuestion, record.name});
                 section.emplace();
                 if (answer != AnswerYes) break;
                 record.selected = 1;

@@ -9,7 +9,6 @@
 #include "diagnostics/crash_report.h"
 #include "diagnostics/source_position.h"
 #include "install/archive.h"
-#include "install/download.h"
 #include "install/editions.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -21,8 +20,6 @@
 namespace qvk {
 namespace {
 
-enum class Outcome { Installed, Incomplete, Unreadable, Stopped };
-
 void SetHeading(const std::string& text) {
     if (Ui* ui = CurrentUi()) ui->SetText(HeadingText, text);
 }
@@ -31,29 +28,39 @@ void SetBar(int control, int value) {
     if (Ui* ui = CurrentUi()) ui->SetProgress(control, value);
 }
 
-// One archive, from opening to closing. The whole of it runs inside one work section: the
-// archive lies in the work folder, and the files staged beside their targets must be either
-// installed or deleted before the orderly end may go on. Reading checks the end's flag between
-// chunks, so the section is left within one chunk once the end has begun.
-Outcome InstallArchive(const std::string& path, bool xnview, const InstallJob& job) {
+// One archive, from opening to closing, and what became of it. The whole of it runs inside one
+// work section: the archive lies in the work folder, and the files staged beside their targets
+// must be either installed or deleted before the orderly end may go on. Reading checks the
+// end's flag between chunks, so the section is left within one chunk once the end has begun.
+PluginOutcome InstallArchive(const std::string& path, bool xnview, const InstallJob& job) {
     QVK_AT();
     WorkSection section;
+    PluginOutcome outcome;
     ArchiveReader reader;
     reader.SetCancel(&ShutdownRequested());
-    if (!reader.Open(path)) return Outcome::Unreadable;
+    if (!reader.Open(path)) {
+        outcome.stage = PluginStage::Unreadable;
+        outcome.failure = "not a ZIP archive";
+        return outcome;
+    }
     const int total = ArchiveReader::CountEntries(path);
     Log("Number of files: " + std::to_string(total));
 
     const std::string plugins = std::string(platform::PathSeparator()) + "Plugins" +
                                 platform::PathSeparator();
     const std::string systemFolder = xnview ? SystemFolder() : std::string();
-    std::vector<std::string> destinations;
+    // Each destination, and its name as the account gives it (without the doubled separator).
+    std::vector<std::string> destinations, places;
     if (xnview) {
         destinations.push_back(systemFolder);
+        places.push_back(systemFolder);
     } else {
-        for (const Edition& edition : kEditions)
-            if (!(job.*edition.jobFolder).empty())
-                destinations.push_back(job.*edition.jobFolder + plugins);
+        for (const Edition& edition : kEditions) {
+            const std::string& folder = job.*edition.jobFolder;
+            if (folder.empty()) continue;
+            destinations.push_back(folder + plugins);
+            places.push_back(folder + plugins.substr(1));
+        }
     }
 
     int entries = 0;
@@ -84,18 +91,34 @@ Outcome InstallArchive(const std::string& path, bool xnview, const InstallJob& j
 
     if (reader.Cancelled()) {
         reader.Discard();
-        return Outcome::Stopped;
+        outcome.stage = PluginStage::Stopped;
+        return outcome;
     }
     QVK_AT();
     Log("Close ZIP file");
     reader.Close();
     if (reader.Damaged()) {
-        Log("Damaged ZIP file, nothing installed from it: " + reader.Failure());
+        outcome.stage = PluginStage::Unreadable;
+        outcome.failure = reader.Failure();
+        Log("Damaged ZIP file, nothing installed from it: " + outcome.failure);
         reader.Discard();
-        return Outcome::Unreadable;
+        return outcome;
     }
+    const bool skipped = !reader.Skipped().empty();
     reader.Commit();
-    return reader.WriteFailures() > 0 ? Outcome::Incomplete : Outcome::Installed;
+    outcome.skipped = reader.Skipped();
+    if (skipped) {
+        outcome.stage = PluginStage::Incomplete;
+        Log("Incomplete plugin, nothing installed from it, entries skipped: " +
+            std::to_string(outcome.skipped.size()));
+    } else if (!outcome.skipped.empty()) {
+        outcome.stage = PluginStage::Incomplete;
+        Log("Incomplete plugin, files not put in place: " + std::to_string(outcome.skipped.size()));
+    } else {
+        outcome.stage = PluginStage::Installed;
+        outcome.installedInto = places;
+    }
+    return outcome;
 }
 
 }  // namespace
@@ -125,29 +148,33 @@ void InstallThread(InstallJob* job) {
             first = false;
             if (record == state.plugins.end()) break;
             current.name = record->name;
-            current.url = record->url;
             current.selected = record->selected;
+            current.outcome.workFile = record->outcome.workFile;
             workDir = state.workDir;
         }
         Log("Is downloaded=" + std::to_string(current.selected));
         if (current.selected != 1) continue;
         QVK_AT();
-        const std::string fileName = FileNameOfUrl(current.url);
+        // The name the download stored it under: two links may end in the same file name.
+        const std::string fileName = current.outcome.workFile;
         Log("File name : " + fileName);
         SetHeading(UiText(InstallingPrefix) + fileName);
         Log("Open ZIP file");
-        const Outcome outcome = InstallArchive(workDir + platform::PathSeparator() + fileName,
+        PluginOutcome outcome = InstallArchive(workDir + platform::PathSeparator() + fileName,
                                                current.name == kXnViewDllName, folders);
-        if (outcome == Outcome::Stopped) continue;  // the next section parks this thread
+        outcome.workFile = fileName;
+        const PluginStage stage = outcome.stage;
+        {
+            WorkSection section;
+            record->outcome = std::move(outcome);
+        }
+        if (stage == PluginStage::Stopped) continue;  // the next section parks this thread
         QVK_AT();
-        if (outcome == Outcome::Unreadable) {
+        if (stage == PluginStage::Unreadable) {
             Log("Error");
-            ShowMessage(UiText(UnreadablePrefix) + fileName + " !", IconError, ButtonsOk);
+            ShowMessage(UiText(UnreadablePrefix) + fileName + " !", IconError, ButtonsOk,
+                        {UnreadablePrefix, fileName});
         } else {
-            if (outcome == Outcome::Incomplete) {
-                WorkSection section;
-                state.incompleteArchives.push_back(fileName);
-            }
             ++opened;
             if (count > 0) SetBar(TotalProgressBar, 100 + 100 * std::min(opened, count) / count);
         }

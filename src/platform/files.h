@@ -1,5 +1,6 @@
 // Files and folders, by the single-byte names the rest of the program handles.
 #pragma once
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -28,9 +29,14 @@ bool SetFileDate(const std::string& path, const LocalDate& date);
 // The DOS attribute bits an archive keeps (0x01 read-only, 0x02 hidden, 0x04 system, 0x20
 // archive). Where the system has no such bits only read-only has a meaning: no write permission.
 bool SetFileDosAttributes(const std::string& path, unsigned attributes);
-// An archive entry's name in the ANSI code page the program's texts use: from UTF-8 when the
-// entry is marked so, otherwise from the OEM code page that DOS-era archivers wrote.
-std::string ArchiveNameToAnsi(const std::string& name, bool utf8);
+// An archive entry's name as UTF-8: as it stands when the entry is marked so (whether it really
+// is UTF-8 is the reader's test), otherwise read in the OEM code page that DOS-era archivers
+// wrote.
+std::string ArchiveNameToUtf8(const std::string& name, bool utf8);
+// Between the program's ANSI texts and UTF-8. Towards ANSI a letter the code page lacks becomes
+// "?": for the log and the console only, never for a name on disk.
+std::string AnsiToUtf8(const std::string& text);
+std::string Utf8ToAnsi(const std::string& text);
 // Makes a file deletable: normal attributes on Windows, owner write on POSIX.
 void ClearAttributes(const std::string& path);
 // Names (not paths) of the plain files directly inside a folder.
@@ -39,6 +45,24 @@ std::vector<std::string> ListFiles(const std::string& folder);
 // denied.)", with its leading blank, or "" when the system recorded nothing. Read it right after
 // the call that failed, before any other system call.
 std::string LastErrorText();
+// A path whose text is UTF-8, not ANSI: the names of archive entries go to the disk through
+// these, so that every name the file system can hold is written as the archive has it, also
+// with letters the ANSI code page lacks. Each call does what its ANSI twin above does.
+struct Utf8Path {
+    std::string text;
+};
+bool FileExists(const Utf8Path& path);
+bool FolderExists(const Utf8Path& path);
+bool RemoveFolder(const Utf8Path& path);
+bool RemoveFile(const Utf8Path& path);
+bool MoveFileOver(const Utf8Path& from, const Utf8Path& to);
+bool CreateFolderPath(const Utf8Path& path, std::vector<std::string>* created = nullptr);
+bool SetFileDate(const Utf8Path& path, const LocalDate& date);
+bool SetFileDosAttributes(const Utf8Path& path, unsigned attributes);
+void ClearAttributes(const Utf8Path& path);
+// A new file (an existing one is truncated), opened for binary writing; null on failure.
+std::FILE* CreateFileForWriting(const Utf8Path& path);
+
 // The folder separator of the platform, "\\" or "/".
 const char* PathSeparator();
 // The system's temporary folder in its long form, with the trailing separator the system gives;

@@ -107,13 +107,63 @@ bool SetFileDosAttributes(const std::string& path, unsigned attributes) {
            ::chmod(path.c_str(), st.st_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
-// Native names are bytes as they come; only Windows has code pages to convert between.
-std::string ArchiveNameToAnsi(const std::string& name, bool) { return name; }
+namespace {
+
+// Code page 437, the DOS code page of the native tests' archives: bytes 128 to 255.
+const char16_t kDosLetters[129] =
+    u"\u00C7\u00FC\u00E9\u00E2\u00E4\u00E0\u00E5\u00E7\u00EA\u00EB\u00E8\u00EF\u00EE\u00EC\u00C4\u00C5"
+    u"\u00C9\u00E6\u00C6\u00F4\u00F6\u00F2\u00FB\u00F9\u00FF\u00D6\u00DC\u00A2\u00A3\u00A5\u20A7\u0192"
+    u"\u00E1\u00ED\u00F3\u00FA\u00F1\u00D1\u00AA\u00BA\u00BF\u2310\u00AC\u00BD\u00BC\u00A1\u00AB\u00BB"
+    u"\u2591\u2592\u2593\u2502\u2524\u2561\u2562\u2556\u2555\u2563\u2551\u2557\u255D\u255C\u255B\u2510"
+    u"\u2514\u2534\u252C\u251C\u2500\u253C\u255E\u255F\u255A\u2554\u2569\u2566\u2560\u2550\u256C\u2567"
+    u"\u2568\u2564\u2565\u2559\u2558\u2552\u2553\u256B\u256A\u2518\u250C\u2588\u2584\u258C\u2590\u2580"
+    u"\u03B1\u00DF\u0393\u03C0\u03A3\u03C3\u00B5\u03C4\u03A6\u0398\u03A9\u03B4\u221E\u03C6\u03B5\u2229"
+    u"\u2261\u00B1\u2265\u2264\u2320\u2321\u00F7\u2248\u00B0\u2219\u00B7\u221A\u207F\u00B2\u25A0\u00A0";
+
+}  // namespace
+
+// Native names are bytes: UTF-8 names and the ANSI texts pass as they are; a DOS name is read
+// in code page 437, as a Windows set to it would.
+std::string ArchiveNameToUtf8(const std::string& name, bool utf8) {
+    if (utf8) return name;
+    std::string text;
+    for (const unsigned char c : name) {
+        const unsigned code = c < 128 ? c : kDosLetters[c - 128];
+        if (code < 0x80) {
+            text += static_cast<char>(code);
+        } else if (code < 0x800) {
+            text += static_cast<char>(0xC0 | code >> 6);
+            text += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            text += static_cast<char>(0xE0 | code >> 12);
+            text += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+            text += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return text;
+}
+std::string AnsiToUtf8(const std::string& text) { return text; }
+std::string Utf8ToAnsi(const std::string& text) { return text; }
+
+bool FileExists(const Utf8Path& path) { return FileExists(path.text); }
+bool FolderExists(const Utf8Path& path) { return FolderExists(path.text); }
+bool RemoveFolder(const Utf8Path& path) { return RemoveFolder(path.text); }
+bool RemoveFile(const Utf8Path& path) { return RemoveFile(path.text); }
+bool MoveFileOver(const Utf8Path& from, const Utf8Path& to) { return MoveFileOver(from.text, to.text); }
+bool CreateFolderPath(const Utf8Path& path, std::vector<std::string>* created) {
+    return CreateFolderPath(path.text, created);
+}
+bool SetFileDate(const Utf8Path& path, const LocalDate& date) { return SetFileDate(path.text, date); }
+bool SetFileDosAttributes(const Utf8Path& path, unsigned attributes) {
+    return SetFileDosAttributes(path.text, attributes);
+}
+std::FILE* CreateFileForWriting(const Utf8Path& path) { return std::fopen(path.text.c_str(), "wb"); }
 
 void ClearAttributes(const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) == 0) ::chmod(path.c_str(), st.st_mode | S_IWUSR);
 }
+void ClearAttributes(const Utf8Path& path) { ClearAttributes(path.text); }
 
 std::vector<std::string> ListFiles(const std::string& folder) {
     std::vector<std::string> names;

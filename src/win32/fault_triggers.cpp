@@ -74,8 +74,8 @@ void Fire(const std::string& kind) {
 // The window as the workers see it, with a fault before each of their first writes.
 class FaultingUi : public Ui {
 public:
-    int Message(const std::string& t, const std::string& c, int s) override {
-        return TheUi().Message(t, c, s);
+    int Message(const std::string& t, const std::string& c, int s, const MessageTopic& m) override {
+        return TheUi().Message(t, c, s, m);
     }
     void SetText(int control, const std::string& text) override {
         if (GetCurrentThreadId() != mainThread) {

@@ -45,19 +45,116 @@ std::vector<wchar_t> Widened(const std::string& text, UINT codePage) {
     return wide;
 }
 
+// Each file call is made once, on the wide functions, for a path in a given code page: the
+// program's ANSI texts (CP_ACP, what the "A" functions take) or the UTF-8 names of archive
+// entries, which reach the disk with every letter they have.
+std::wstring WidePath(UINT codePage, const std::string& path) {
+    const std::vector<wchar_t> wide = Widened(path, codePage);
+    return std::wstring(wide.begin(), wide.end());
+}
+
+DWORD AttributesOf(UINT codePage, const std::string& path) {
+    return GetFileAttributesW(WidePath(codePage, path).c_str());
+}
+
+bool FileExistsIn(UINT codePage, const std::string& path) {
+    return AttributesOf(codePage, path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool FolderExistsIn(UINT codePage, const std::string& path) {
+    const DWORD attributes = AttributesOf(codePage, path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool MoveFileOverIn(UINT codePage, const std::string& from, const std::string& to) {
+    // Write-through covers only a move done as copy and delete; a rename within one volume
+    // journals the new name, not the new data. When an existing file is replaced its data goes
+    // to disk first, or a power cut right after the rename could leave the name pointing at
+    // blocks never written and the old file lost. A new name has nothing to lose: no flush.
+    const std::wstring source = WidePath(codePage, from);
+    if (FileExistsIn(codePage, to)) {
+        HANDLE file = CreateFileW(source.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        const bool flushed = FlushFileBuffers(file) != 0;
+        CloseHandle(file);
+        if (!flushed) return false;
+    }
+    return MoveFileExW(source.c_str(), WidePath(codePage, to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool CreateFolderPathIn(UINT codePage, const std::string& path, std::vector<std::string>* created) {
+    if (FolderExistsIn(codePage, path)) return true;
+    // The drive (C:\) or the share (\\server\share\) at the start cannot be created and is not
+    // tried.
+    std::size_t from = 0;
+    if (path.size() >= 2 && path[1] == ':') {
+        from = 2;
+    } else if (path.compare(0, 2, "\\\\") == 0) {
+        from = path.find_first_of("\\/", 2);
+        if (from != std::string::npos) from = path.find_first_of("\\/", from + 1);
+        if (from == std::string::npos) return FolderExistsIn(codePage, path);
+    }
+    for (std::size_t cut = from; cut != std::string::npos;) {
+        cut = path.find_first_of("\\/", cut + 1);
+        const std::string folder = path.substr(0, cut);
+        if (folder.empty() || folder.back() == '\\' || folder.back() == '/' || folder.back() == ':' ||
+            FolderExistsIn(codePage, folder))
+            continue;
+        if (CreateDirectoryW(WidePath(codePage, folder).c_str(), nullptr)) {
+            if (created) created->push_back(folder);
+        } else if (!FolderExistsIn(codePage, folder)) {
+            return false;
+        }
+    }
+    return FolderExistsIn(codePage, path);
+}
+
+bool SetFileDateIn(UINT codePage, const std::string& path, const LocalDate& date) {
+    SYSTEMTIME wall = {};
+    wall.wYear = static_cast<WORD>(date.year);
+    wall.wMonth = static_cast<WORD>(date.month);
+    wall.wDay = static_cast<WORD>(date.day);
+    wall.wHour = static_cast<WORD>(date.hour);
+    wall.wMinute = static_cast<WORD>(date.minute);
+    wall.wSecond = static_cast<WORD>(date.second);
+    FILETIME local, utc;
+    if (!SystemTimeToFileTime(&wall, &local) || !LocalFileTimeToFileTime(&local, &utc)) return false;
+    HANDLE file = CreateFileW(WidePath(codePage, path).c_str(), FILE_WRITE_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool done = SetFileTime(file, nullptr, nullptr, &utc) != 0;
+    CloseHandle(file);
+    return done;
+}
+
+bool SetFileDosAttributesIn(UINT codePage, const std::string& path, unsigned attributes) {
+    const DWORD kept = attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                     FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+    return SetFileAttributesW(WidePath(codePage, path).c_str(),
+                              kept ? kept : FILE_ATTRIBUTE_NORMAL) != 0;
+}
+
+std::string Narrowed(const std::wstring& text, UINT codePage) {
+    if (text.empty()) return std::string();
+    const int wide = static_cast<int>(text.size());
+    const char* fallback = codePage == CP_UTF8 ? nullptr : "?";
+    const int narrow = WideCharToMultiByte(codePage, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
+    if (narrow <= 0) return std::string();
+    std::string result(narrow, '\0');
+    WideCharToMultiByte(codePage, 0, text.data(), wide, &result[0], narrow, fallback, nullptr);
+    return result;
+}
+
 }  // namespace
 
 uint32_t TickCount() { return GetTickCount(); }
 void SleepMs(unsigned ms) { Sleep(ms); }
 
-bool FileExists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool FolderExists(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
+bool FileExists(const std::string& path) { return FileExistsIn(CP_ACP, path); }
+bool FolderExists(const std::string& path) { return FolderExistsIn(CP_ACP, path); }
 
 long long FileSize(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -70,92 +167,58 @@ long long FileSize(const std::string& path) {
 bool CreateFolder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 bool RemoveFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
 bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
-
 bool MoveFileOver(const std::string& from, const std::string& to) {
-    // Write-through covers only a move done as copy and delete; a rename within one volume
-    // journals the new name, not the new data. When an existing file is replaced its data goes
-    // to disk first, or a power cut right after the rename could leave the name pointing at
-    // blocks never written and the old file lost. A new name has nothing to lose: no flush.
-    if (FileExists(to)) {
-        HANDLE file = CreateFileA(from.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return false;
-        const bool flushed = FlushFileBuffers(file) != 0;
-        CloseHandle(file);
-        if (!flushed) return false;
-    }
-    return MoveFileExA(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    return MoveFileOverIn(CP_ACP, from, to);
 }
-
 bool CreateFolderPath(const std::string& path, std::vector<std::string>* created) {
-    if (FolderExists(path)) return true;
-    // The drive (C:\) or the share (\\server\share\) at the start cannot be created and is not
-    // tried.
-    std::size_t from = 0;
-    if (path.size() >= 2 && path[1] == ':') {
-        from = 2;
-    } else if (path.compare(0, 2, "\\\\") == 0) {
-        from = path.find_first_of("\\/", 2);
-        if (from != std::string::npos) from = path.find_first_of("\\/", from + 1);
-        if (from == std::string::npos) return FolderExists(path);
-    }
-    for (std::size_t cut = from; cut != std::string::npos;) {
-        cut = path.find_first_of("\\/", cut + 1);
-        const std::string folder = path.substr(0, cut);
-        if (folder.empty() || folder.back() == '\\' || folder.back() == '/' || folder.back() == ':' ||
-            FolderExists(folder))
-            continue;
-        if (CreateDirectoryA(folder.c_str(), nullptr)) {
-            if (created) created->push_back(folder);
-        } else if (!FolderExists(folder)) {
-            return false;
-        }
-    }
-    return FolderExists(path);
+    return CreateFolderPathIn(CP_ACP, path, created);
 }
-
 bool SetFileDate(const std::string& path, const LocalDate& date) {
-    SYSTEMTIME wall = {};
-    wall.wYear = static_cast<WORD>(date.year);
-    wall.wMonth = static_cast<WORD>(date.month);
-    wall.wDay = static_cast<WORD>(date.day);
-    wall.wHour = static_cast<WORD>(date.hour);
-    wall.wMinute = static_cast<WORD>(date.minute);
-    wall.wSecond = static_cast<WORD>(date.second);
-    FILETIME local, utc;
-    if (!SystemTimeToFileTime(&wall, &local) || !LocalFileTimeToFileTime(&local, &utc)) return false;
-    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    const bool done = SetFileTime(file, nullptr, nullptr, &utc) != 0;
-    CloseHandle(file);
-    return done;
+    return SetFileDateIn(CP_ACP, path, date);
 }
-
 bool SetFileDosAttributes(const std::string& path, unsigned attributes) {
-    const DWORD kept = attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                     FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
-    return SetFileAttributesA(path.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL) != 0;
+    return SetFileDosAttributesIn(CP_ACP, path, attributes);
 }
 
-std::string ArchiveNameToAnsi(const std::string& name, bool utf8) {
-    if (name.empty()) return name;
-    if (utf8) {
-        const std::vector<wchar_t> text = Widened(name, CP_UTF8);
-        if (text.empty()) return name;
-        const int wide = static_cast<int>(text.size());
-        // A letter the ANSI code page lacks becomes "?", which no file name may hold: such an
-        // entry is refused rather than written under a name nobody chose.
-        const int narrow = WideCharToMultiByte(CP_ACP, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
-        if (narrow <= 0) return name;
-        std::string ansi(narrow, '\0');
-        WideCharToMultiByte(CP_ACP, 0, text.data(), wide, &ansi[0], narrow, "?", nullptr);
-        return ansi;
-    }
-    std::string ansi(name.size(), '\0');
-    OemToCharBuffA(name.data(), &ansi[0], static_cast<DWORD>(name.size()));
-    return ansi;
+bool FileExists(const Utf8Path& path) { return FileExistsIn(CP_UTF8, path.text); }
+bool FolderExists(const Utf8Path& path) { return FolderExistsIn(CP_UTF8, path.text); }
+bool RemoveFolder(const Utf8Path& path) {
+    return RemoveDirectoryW(WidePath(CP_UTF8, path.text).c_str()) != 0;
+}
+bool RemoveFile(const Utf8Path& path) {
+    return DeleteFileW(WidePath(CP_UTF8, path.text).c_str()) != 0;
+}
+bool MoveFileOver(const Utf8Path& from, const Utf8Path& to) {
+    return MoveFileOverIn(CP_UTF8, from.text, to.text);
+}
+bool CreateFolderPath(const Utf8Path& path, std::vector<std::string>* created) {
+    return CreateFolderPathIn(CP_UTF8, path.text, created);
+}
+bool SetFileDate(const Utf8Path& path, const LocalDate& date) {
+    return SetFileDateIn(CP_UTF8, path.text, date);
+}
+bool SetFileDosAttributes(const Utf8Path& path, unsigned attributes) {
+    return SetFileDosAttributesIn(CP_UTF8, path.text, attributes);
+}
+void ClearAttributes(const Utf8Path& path) {
+    SetFileAttributesW(WidePath(CP_UTF8, path.text).c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+std::FILE* CreateFileForWriting(const Utf8Path& path) {
+    return _wfopen(WidePath(CP_UTF8, path.text).c_str(), L"wb");
+}
+
+std::string ArchiveNameToUtf8(const std::string& name, bool utf8) {
+    if (utf8 || name.empty()) return name;
+    const std::vector<wchar_t> text = Widened(name, CP_OEMCP);
+    return Narrowed(std::wstring(text.begin(), text.end()), CP_UTF8);
+}
+
+std::string AnsiToUtf8(const std::string& text) {
+    return Narrowed(WidePath(CP_ACP, text), CP_UTF8);
+}
+
+std::string Utf8ToAnsi(const std::string& text) {
+    return Narrowed(WidePath(CP_UTF8, text), CP_ACP);
 }
 
 void ClearAttributes(const std::string& path) {

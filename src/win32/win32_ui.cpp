@@ -101,7 +101,8 @@ void WindowUi::ApplyPosted(LPARAM write) {
     delete posted;
 }
 
-int WindowUi::Message(const std::string& text, const std::string& title, int style) {
+int WindowUi::Message(const std::string& text, const std::string& title, int style,
+                      const MessageTopic&) {
     // A question from a worker after the end began has nobody left to act on its answer.
     if (Ending()) return 0;
     return MessageBoxA(owner_, text.c_str(), title.c_str(), static_cast<UINT>(style));

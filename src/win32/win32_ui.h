@@ -24,7 +24,8 @@ inline constexpr UINT kPostedWriteMessage = WM_APP + 2;
 
 class WindowUi : public Ui {
 public:
-    int Message(const std::string& text, const std::string& title, int style) override;
+    int Message(const std::string& text, const std::string& title, int style,
+                const MessageTopic& topic) override;
     void SetText(int control, const std::string& text) override;
     std::string GetText(int control) override;
     void SetProgress(int control, int value) override;

@@ -12,7 +12,7 @@ std::atomic<Ui*> currentUi{nullptr};
 Ui* CurrentUi() { return currentUi.load(std::memory_order_acquire); }
 void SetUi(Ui* ui) { currentUi.store(ui, std::memory_order_release); }
 
-int ShowMessage(const std::string& text, int icon, int buttons) {
+int ShowMessage(const std::string& text, int icon, int buttons, const MessageTopic& topic) {
     std::string title;
     switch (icon) {
         case IconWarning: title = UiText(WarningTitle); break;
@@ -23,7 +23,7 @@ int ShowMessage(const std::string& text, int icon, int buttons) {
     }
     Ui* ui = CurrentUi();
     // Without any user interface (native tools) there is nobody to answer: 0 is no button.
-    return ui ? ui->Message(text, title, icon | buttons) : 0;
+    return ui ? ui->Message(text, title, icon | buttons, topic) : 0;
 }
 
 }  // namespace qvk

@@ -9,11 +9,20 @@
 
 namespace qvk {
 
+// What a message box is about, as the code that shows it knows it: the table slot its text is
+// made from (-1 for none) and what stands for its placeholder (a plugin name, an archive's file
+// name, an edition), if any. The unattended mode answers by it, never by reading the text.
+struct MessageTopic {
+    int slot = -1;
+    std::string subject;
+};
+
 class Ui {
 public:
     virtual ~Ui() = default;
     // Modal message box; style is icon | buttons. Returns the platform's button code.
-    virtual int Message(const std::string& text, const std::string& title, int style) = 0;
+    virtual int Message(const std::string& text, const std::string& title, int style,
+                        const MessageTopic& topic) = 0;
     virtual void SetText(int control, const std::string& text) = 0;
     virtual std::string GetText(int control) = 0;
     virtual void SetProgress(int control, int value) = 0;
@@ -35,6 +44,6 @@ Ui* CurrentUi();
 void SetUi(Ui* ui);
 
 // Modal message with the title of its icon kind in the current language. Any thread.
-int ShowMessage(const std::string& text, int icon, int buttons);
+int ShowMessage(const std::string& text, int icon, int buttons, const MessageTopic& topic = {});
 
 }  // namespace qvk

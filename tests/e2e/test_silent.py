@@ -6,6 +6,7 @@ import re
 import shutil
 import subprocess
 import unittest
+import zipfile
 
 import winelib
 from winelib import catalogue_site
@@ -97,17 +98,71 @@ class Silent(unittest.TestCase):
 
     def test_one_archive_missing(self):
         self.serve(["Quorvane"], {"/files/agedphoto.zip": "status-404"})
-        # A folder where one plugin file goes: the archive reads well, that file is not written.
+        # A folder where one plugin file goes: the archive reads well, that file has no place,
+        # and none of that plugin's files is installed. It asks nothing, yet it fails the run.
         os.makedirs(winelib.editor_folder(self.wine, "Quorvane", "Plugins", "SharpenPro.8bf", "x"))
-        code, out, _ = self.silent()
+        code, out, log = self.silent()
         self.assertEqual(code, 1, out)
         self.assertEqual(re.findall(r"file aged Photo ! Do you want to retry\? -> (\w+)", out),
                          ["Yes", "No"])
         self.assertEqual(self.fetched().count("/files/agedphoto.zip"), 2)
-        self.assert_edition("Quorvane", NAMES[1:], CONFIGURED, lost="SharpenPro.8bf")
-        self.assertIn("  Failed: Sharpen Pro (not every file of sharpenpro.zip could be written); "
-                      "aged Photo (download failed)\r\n", out)
+        self.assert_edition("Quorvane", NAMES[1:4], CONFIGURED)
+        self.assertIn("  Failed: aged Photo (download failed); Sharpen Pro (not every file of "
+                      "sharpenpro.zip could be installed: SharpenPro.8bf: could not be written, a "
+                      "folder has that name)\r\n", out)
         self.assertIn("\r\nExit code: 1 (some plugins failed)\r\n", out)
+        self.assertIn("\r\nEntry skipped, could not be written, a folder has that name: SharpenPro.8bf\r\n", log)
+        self.assertIn("\r\nIncomplete plugin, nothing installed from it, entries skipped: 1\r\n", log)
+
+    def test_archives_as_the_real_tools_make_them_and_links_as_pages_write_them(self):
+        """Info-ZIP, bsdtar (its "./" names), 7-Zip and Python's zipfile (a "Folder/./" name),
+        each with a name the ANSI code page cannot hold; two links that end in one file name,
+        one with a query, one with a raw blank."""
+        tools = {"infozip": ["zip", "-qr", "{out}", "."], "bsdtar": ["bsdtar", "--format", "zip", "-cf", "{out}", "."],
+                 "sevenzip": ["7z", "a", "-bd", "-bso0", "{out}", "."]}
+        links = {"Info Zip": "files/infozip.zip", "Lib Archive": "files/bsdtar.zip", "Seven Zip": "files/sevenzip.zip",
+                 "Py Sharpen": "sharpen/plugin.zip", "Py Blur": "blur/plugin.zip", "Query": "getfile.zip?id=12",
+                 "Blank Space": "files/my plugin.zip"}
+        expected = []
+
+        def build(root, address):
+            entries = []
+            for name, link in links.items():
+                safe, path = name.replace(" ", ""), os.path.join(root, link.split("?")[0])
+                os.makedirs(os.path.dirname(path), exist_ok=True)
+                source = winelib.fresh_dir(os.path.join(self.art, "src", safe))
+                files = {safe + ".8bf": name, safe + "/readme.txt": "read me", "\u5199\u771f/" + safe + ".txt": "cjk"}
+                for rel, text in files.items():
+                    os.makedirs(os.path.dirname(os.path.join(source, rel)), exist_ok=True)
+                    with open(os.path.join(source, rel), "w") as f:
+                        f.write(text)
+                tool = next((t for t in tools if link.endswith(t + ".zip")), None)
+                if tool:
+                    subprocess.run([a.format(out=path) for a in tools[tool]], cwd=source, check=True)
+                else:
+                    with zipfile.ZipFile(path, "w") as z:
+                        for rel, text in files.items():
+                            z.writestr(rel.replace("/", "/./", 1) if name == "Py Sharpen" else rel, text)
+                expected.extend(files)
+                entries.append((name, "http://%s/%s" % (address, link), name, "A / 1 / 1 KB"))
+            with open(os.path.join(root, "plugins.php"), "wb") as f:
+                f.write(catalogue_site.catalogue_page(entries).encode("cp1252"))
+
+        self.server = winelib.own_plugin_server(os.path.join(self.art, "site"), build)
+        self.addCleanup(self.server.stop)
+        self.enterContext(winelib.installed_editions(self.wine, winelib.EDITIONS, INI))
+        code, out, log = self.silent()
+        self.assertEqual(code, 0, out)
+        for edition in winelib.EDITIONS:
+            plugins = winelib.editor_folder(self.wine, edition, "Plugins")
+            self.assertEqual(catalogue_site.tree(plugins), sorted(expected))
+            with open(os.path.join(plugins, "PyBlur.8bf")) as f, open(os.path.join(plugins, "PySharpen.8bf")) as g:
+                self.assertEqual((f.read(), g.read()), ("Py Blur", "Py Sharpen"))
+        # The query in the request, the blank as %20.
+        self.assertEqual(sorted(r["target"] for r in self.server.requests()[1:]),
+                         sorted("/" + link.replace(" ", "%20") for link in links.values()))
+        self.assertIn("Py Sharpen : to DL ? 1\r\nYes\r\nFile name : plugin (2).zip\r\n", log)
+        self.assertIn("  Installed into %sPlugins\\: %s\r\n" % (QV, ", ".join(sorted(links, key=str.lower))), out)
 
 
     def test_folders_given_without_registry_entries_and_named_plugins_only(self):

@@ -1,51 +1,38 @@
 #include <gtest/gtest.h>
 
 #include "core/state.h"
-#include "core/text_helpers.h"
 #include "driver/silent.h"
 #include "texts/language.h"
 
 namespace qvk {
 namespace {
 
-class SilentTest : public ::testing::TestWithParam<int> {
-protected:
-    void SetUp() override {
-        ResetState();
-        FillLanguageTables();
-        state.language = GetParam();
-    }
-};
-
-// Every box the run can raise, in the order it raises them, with the answer due; worded in the
-// language of the run, since the policy reads the table, not the English text.
-TEST_P(SilentTest, EachQuestionAnsweredByItsSlot) {
-    const std::string retry = UiText(RetryQuestion);
+// Every box the run can raise, in the order it raises them, with the answer due: by the slot
+// and subject the asking code names, whatever the text says.
+TEST(SilentPolicyTest, EachQuestionAnsweredByItsSlot) {
     const struct {
-        std::string text;
+        MessageTopic topic;
         int style, answer;
     } boxes[] = {
-        {ReplaceAll(retry, "%fichier%", ""), ButtonsYesNo, AnswerYes},  // the catalogue: once
-        {ReplaceAll(retry, "%fichier%", ""), ButtonsYesNo, AnswerNo},
-        {WithFileName(retry, "Blur & Glow"), ButtonsYesNo, AnswerYes},  // a plugin: once more
-        {WithFileName(retry, "aged Photo"), ButtonsYesNo, AnswerYes},
-        {WithFileName(retry, "Blur & Glow"), ButtonsYesNo, AnswerNo},
-        {UiText(UnreadablePrefix) + "cafcolours.zip !", ButtonsOk, AnswerOk},
-        {WithEdition(UiText(ExeNotFoundQuestion), "Quorvane"), ButtonsYesNo, AnswerNo},
-        {WithEdition(UiText(UpdateConfigQuestion), "Quorvane Studio"), ButtonsYesNo, AnswerYes},
-        {UiText(AbortQuestion), ButtonsYesNo, AnswerNo},
-        {UiText(InstallFinished), ButtonsOk, AnswerOk},
+        {{RetryQuestion, ""}, ButtonsYesNo, AnswerYes},  // the catalogue: once
+        {{RetryQuestion, ""}, ButtonsYesNo, AnswerNo},
+        {{RetryQuestion, "Blur & Glow"}, ButtonsYesNo, AnswerYes},  // a plugin: once more
+        {{RetryQuestion, "aged Photo"}, ButtonsYesNo, AnswerYes},
+        {{RetryQuestion, "Blur & Glow"}, ButtonsYesNo, AnswerNo},
+        {{UnreadablePrefix, "cafcolours.zip"}, ButtonsOk, AnswerOk},
+        {{ExeNotFoundQuestion, "Quorvane"}, ButtonsYesNo, AnswerNo},
+        {{UpdateConfigQuestion, "Quorvane Studio"}, ButtonsYesNo, AnswerYes},
+        {{AbortQuestion, ""}, ButtonsYesNo, AnswerNo},
+        {{}, ButtonsYesNo, AnswerNo},
     };
     SilentPolicy policy;
     for (const auto& box : boxes)
-        EXPECT_EQ(policy.Answer(box.text, box.style), box.answer) << box.text;
-    EXPECT_EQ(policy.record.failedDownloads, std::vector<std::string>{"Blur & Glow"});
-    EXPECT_EQ(policy.record.unreadable, std::vector<std::string>{"cafcolours.zip"});
+        EXPECT_EQ(policy.Answer(box.topic, box.style), box.answer) << box.topic.slot;
+    EXPECT_FALSE(policy.record.finished);
+    EXPECT_EQ(policy.Answer({InstallFinished, ""}, ButtonsOk), AnswerOk);
     EXPECT_TRUE(policy.record.finished);
-    EXPECT_EQ(SilentPolicy(false).Answer(boxes[7].text, ButtonsYesNo), AnswerNo);
+    EXPECT_EQ(SilentPolicy(false).Answer(boxes[7].topic, ButtonsYesNo), AnswerNo);
 }
-
-INSTANTIATE_TEST_SUITE_P(Languages, SilentTest, ::testing::Values(0, 1, 2));
 
 TEST(SilentOptionsTest, CommandLines) {
     const struct {
@@ -73,21 +60,49 @@ TEST(SilentOptionsTest, CommandLines) {
     }
 }
 
-TEST(SilentExitTest, CodeFromWhatTheRunShowed) {
+// The code and the account come from each plugin's own outcome: a failure that asked nothing
+// (an incomplete archive) fails the run as a refused download does.
+TEST(SilentExitTest, CodeAndAccountFromThePluginsOutcomes) {
     SilentRecord done;
     done.catalogueRead = done.finished = true;
     done.configurations = {{"Q", ConfigUpdate::Rewritten}, {"S", ConfigUpdate::Unchanged}};
-    SilentRecord failed = done, unreadable = done, notWritten = done, stopped = done,
-                 locked = done;
-    failed.failedDownloads = {"aged Photo"};
-    unreadable.unreadable = {"cafcolours.zip"};
+    PluginList plugins(6);
+    const char* names[] = {"aged Photo", "Blur", "Caf\xE9", "Sharpen", "Unticked", kXnViewDllName};
+    const PluginStage stages[] = {PluginStage::Installed, PluginStage::Installed, PluginStage::Installed,
+                                  PluginStage::Installed, PluginStage::NotAsked, PluginStage::Installed};
+    int i = 0;
+    for (PluginRecord& p : plugins) {
+        p.name = names[i];
+        p.outcome.stage = stages[i++];
+        p.outcome.workFile = p.name + ".zip";
+        p.outcome.installedInto = {p.name == kXnViewDllName ? "C:\\sys" : "Q\\Plugins\\"};
+    }
+    EXPECT_EQ(PluginSummary(plugins), (std::vector<std::string>{
+        "  Installed into Q\\Plugins\\: aged Photo, Blur, Caf\xE9, Sharpen", "  Installed into C:\\sys: XnViewDll.zip"}));
+    SilentRecord notWritten = done, stopped = done;
     notWritten.configurations[1].second = ConfigUpdate::Missing;
     stopped.finished = false;
-    locked.incomplete = {"sharpenpro.zip"};
-    const std::pair<SilentRecord, int> cases[] = {
-        {done, 0}, {failed, 1}, {unreadable, 1}, {notWritten, 1}, {stopped, 1}, {locked, 1},
-        {SilentRecord(), 2}};
-    for (const auto& c : cases) EXPECT_EQ(SilentExitCode(c.first), c.second);
+    for (const auto& [record, code] : {std::pair{done, 0}, {notWritten, 1}, {stopped, 1}, {SilentRecord(), 2}})
+        EXPECT_EQ(SilentExitCode(record, plugins), code);
+
+    auto p = plugins.begin();
+    p->outcome.stage = PluginStage::DownloadFailed;
+    (++p)->outcome.stage = PluginStage::Unreadable;
+    (++p)->outcome.stage = PluginStage::Incomplete;
+    for (const char* entry : {"./a", "b", "c", "d"}) p->outcome.skipped.push_back({entry, "is absolute"});
+    (++p)->outcome.stage = PluginStage::Downloaded;  // the end came before its installation
+    EXPECT_EQ(PluginSummary(plugins), (std::vector<std::string>{
+        "  Installed into C:\\sys: XnViewDll.zip",
+        "  Failed: aged Photo (download failed); Blur (Blur.zip could not be read); Caf\xE9 (not every "
+        "file of Caf\xE9.zip could be installed: ./a: is absolute, b: is absolute, c: is absolute, and "
+        "1 more); Sharpen (not installed, the run ended first)"}));
+    p = plugins.begin();
+    for (int left = 4; left > 0; --left, ++p) {  // each of the four fails the run alone
+        EXPECT_EQ(SilentExitCode(done, plugins), 1);
+        p->outcome.stage = PluginStage::Installed;
+    }
+    EXPECT_EQ(SilentExitCode(done, plugins), 0);
+    EXPECT_EQ(PluginSummary({}), std::vector<std::string>{"  Nothing installed"});
 }
 
 }  // namespace

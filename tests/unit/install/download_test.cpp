@@ -18,7 +18,7 @@ namespace {
 
 using namespace test;
 
-TEST(FileNames, OnlyPlainNamesInsideTheWorkFolder) {
+TEST(FileNames, OnlyPlainNamesInsideTheWorkFolderAndEachDownloadItsOwn) {
     EXPECT_EQ(FileNameOfUrl("http://h/dir/a.zip?v=2"), "a.zip?v=2");
     EXPECT_EQ(FileNameOfUrl("http://h/dir/") + FileNameOfUrl("a.zip"), "");
     for (const char* good : {"a.zip", "Blur & Glow.zip", "con1.zip", "..a", "\xE9t\xE9.zip"})
@@ -26,6 +26,18 @@ TEST(FileNames, OnlyPlainNamesInsideTheWorkFolder) {
     for (const char* bad : {"", ".", "..", "a\\b.zip", "c:x.zip", "a?b", "a*<>|\"", "a\tb", "a.zip.", "a.zip ", "CON",
                             "con.zip", "Lpt1.tar.gz", "conout$.zip"})
         EXPECT_FALSE(IsPlainFileName(bad)) << bad;
+    // Links in catalogue order, and the work file each gets in one run.
+    const std::pair<const char*, const char*> links[] = {
+        {"http://h/sharpen/plugin.zip", "plugin.zip"}, {"http://h/blur/PLUGIN.zip", "PLUGIN (2).zip"},
+        {"http://h/getfile.zip?id=12", "getfile.zip"}, {"http://h/download.php?file=7&x=a/b", "download.php"},
+        {"http://h/dl/", "plugin (3).zip"}, {"http://h/CON", "plugin (4).zip"}, {"http://h/my plugin.zip#top", "my plugin.zip"},
+        {"http://h/getfile.zip.part", "getfile.zip (2).part"}, {"http://h/x/a.zip.", "plugin (5).zip"},
+        {"http://h/README", "README"}, {"http://h/b/readme", "readme (2)"}};
+    std::vector<std::string> taken;
+    for (const auto& [url, file] : links) {
+        taken.push_back(WorkFileName(url, taken));
+        EXPECT_EQ(taken.back(), file) << url;
+    }
 }
 
 TEST(PacedValue, ShowsChangesAtMostOncePerIntervalAndNeverLosesTheLast) {
@@ -115,15 +127,34 @@ TEST_F(DownloadTest, WithoutLengthTheFileBarStaysAndPacedHeadingsEndOnTheTotal) 
     EXPECT_EQ(bar.back(), 100);
 }
 
-TEST_F(DownloadTest, HostileNamesFailWithoutTouchingServerOrDisk) {
+// Links that end in one name, that carry a query or a raw blank, or whose last part is no file
+// name: each is fetched as written (the blank as %20) into a work file of its own.
+TEST_F(DownloadTest, EveryLinkItsOwnWorkFileAndItsOwnTarget) {
     Serve("{}", {});
-    for (const char* file : {"..", "a\\..\\..\\x.zip", "CON.zip", "a.zip?v=1", ""})
-        state.plugins.push_back({file, server->Url(std::string("/") + file), "", "", "", "", 1});
-    ui.Answer(std::vector<int>(5, AnswerNo));
+    const char* files[] = {"sharpen/plugin.zip", "blur/plugin.zip", "getfile.zip", "my plugin.zip", "CON"};
+    for (const char* file : files) {
+        const std::string path = root / file;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        WriteWholeFile(path, Content(file));
+    }
+    for (const char* link : {"/sharpen/plugin.zip", "/blur/plugin.zip", "/getfile.zip?id=12", "/my plugin.zip", "/CON"})
+        state.plugins.push_back({link, server->Url(link), "", "", "", "", 1});
+    job.count = 5;
     DownloadThread(&job);
-    EXPECT_EQ(job.count + ui.Messages().size() + server->Requests().size(), 5u);
-    EXPECT_TRUE(platform::ListFiles(work.path()).empty());
-    for (const PluginRecord& r : state.plugins) EXPECT_EQ(r.selected, 0);
+    EXPECT_EQ(job.count, 5);
+    std::vector<std::string> targets, fetched;
+    for (const std::string& request : server->Requests()) targets.push_back(request.substr(0, request.find(" HTTP/")));
+    EXPECT_EQ(targets, (std::vector<std::string>{"GET /sharpen/plugin.zip", "GET /blur/plugin.zip", "GET /getfile.zip?id=12",
+                                                 "GET /my%20plugin.zip", "GET /CON"}));
+    for (const PluginRecord& r : state.plugins) {
+        EXPECT_EQ(r.outcome.stage, PluginStage::Downloaded);
+        fetched.push_back(r.outcome.workFile + "=" + ReadWholeFile(work / r.outcome.workFile).value_or("").substr(0, 14));
+    }
+    EXPECT_EQ(fetched, (std::vector<std::string>{"plugin.zip=sharpen/plugin", "plugin (2).zip=blur/plugin.zi",
+                                                 "getfile.zip=getfile.zip...", "my plugin.zip=my plugin.zip.",
+                                                 "plugin (3).zip=CON..........."}));
+    EXPECT_NE(LogText().find("Yes\r\nFile name : plugin (2).zip\r\nTry to download (" + server->Url("/blur/plugin.zip")),
+              std::string::npos);
 }
 
 TEST_F(DownloadTest, TheEndWaitsForTheTransferAndTheWorkerNeverComesBack) {

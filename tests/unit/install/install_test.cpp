@@ -4,11 +4,13 @@
 #include <sys/stat.h>
 
 #include <csignal>
+#include <cstring>
 #include <ctime>
 #include <set>
 
 #include "diagnostics/debug_mode.h"
 #include "install/archive.h"
+#include "core/text_helpers.h"
 #include "install/install.h"
 #include "posix/fake_system.h"
 #include "support/core_test.h"
@@ -20,16 +22,38 @@ namespace {
 namespace fs = std::filesystem;
 using test::ZipEntry;
 
-TEST(SafeEntryPath, KeepsPlainNamesAndRefusesEveryWayOut) {
-    const char* kept[][2] = {{"a.dll", "a.dll"}, {"sub\\deep/b.txt", "sub/deep/b.txt"}, {"dir/", "dir/"},
-                             {"C:\\x\\y.txt", "x/y.txt"}, {"a//b", "a//b"}, {"console.txt", "console.txt"},
-                             {"COM10", "COM10"}, {"..x", "..x"}};
-    for (const auto& [name, relative] : kept) EXPECT_EQ(SafeEntryPath(name, '/').relative, relative);
-    for (const char* name : {"", "C:\\", "/abs", "\\\\server\\share\\f", "../up", "a/../../up", "C:\\..\\up", "./a",
-                             "C:rel", "a:b", "CON", "nul.txt", "Nul .txt", "COM1", "lpt9.log", "com\xB9", "dir/aux/x",
-                             "trail.", "blank ", "q?.txt", "a\x01", "a|b"})
-        EXPECT_TRUE(SafeEntryPath(name, '/').refused) << name;
-    EXPECT_TRUE(SafeEntryPath("dir/", '/').folder);
+// One table of rules over the parts of a name, as unzip and Windows read them.
+TEST(SafeEntryPath, DropsDotAndEmptyPartsAndRefusesEveryWayOut) {
+    const struct {
+        const char* name;
+        const char* relative;
+        bool folder;
+    } kept[] = {{"a.dll", "a.dll", false}, {"sub\\deep/b.txt", "sub/deep/b.txt", false}, {"dir/", "dir", true},
+                {"./", "", true}, {".", "", true}, {"./Name.8bf", "Name.8bf", false}, {".\\Name/", "Name", true},
+                {"Folder/./file.txt", "Folder/file.txt", false}, {"a//b", "a/b", false}, {"dir/.", "dir", true},
+                {"C:\\x\\y.txt", "x/y.txt", false}, {"console.txt", "console.txt", false}, {"COM10", "COM10", false},
+                {"..x", "..x", false}, {"\xE5\x86\x99\xE7\x9C\x9F.txt", "\xE5\x86\x99\xE7\x9C\x9F.txt", false}};
+    for (const auto& k : kept) {
+        const EntryPath entry = SafeEntryPath(k.name, '/');
+        EXPECT_FALSE(entry.refused) << k.name;
+        EXPECT_EQ(entry.relative + (entry.folder ? "|folder" : ""), k.relative + std::string(k.folder ? "|folder" : ""));
+    }
+    const std::pair<const char*, const char*> refused[] = {
+        {"", "is empty"}, {"C:\\", "is empty"}, {"/abs", "is absolute"}, {"\\\\server\\share\\f", "is absolute"},
+        {"/./x", "is absolute"}, {"../up", "leads to a parent folder"}, {"a/./../../up", "leads to a parent folder"},
+        {"C:\\..\\up", "leads to a parent folder"}, {"C:rel", "holds a character Windows forbids"},
+        {"a:b", "holds a character Windows forbids"}, {"q?.txt", "holds a character Windows forbids"},
+        {"a\x01", "holds a character Windows forbids"}, {"a|b", "holds a character Windows forbids"},
+        {"CON", "names a device"}, {"nul.txt", "names a device"}, {"Nul .txt", "names a device"},
+        {"./lpt9.log", "names a device"}, {"dir/aux/x", "names a device"}, {"trail.", "has a part ending in a dot or blank"},
+        {"blank /x", "has a part ending in a dot or blank"}, {"caf\xE9", "is not UTF-8"}, {"\xED\xA0\x80", "is not UTF-8"},
+        {"\xC0\xAE", "is not UTF-8"}, {"\xF4\x90\x80\x80", "is not UTF-8"}};
+    for (const auto& [name, why] : refused) {
+        const EntryPath entry = SafeEntryPath(name, '/');
+        EXPECT_TRUE(entry.refused && entry.relative.empty()) << name;
+        EXPECT_EQ(entry.why, why) << name;
+    }
+    EXPECT_TRUE(IsUtf8("\xC3\xA9\xF0\x9F\x98\x80") && !IsUtf8("\xC3") && !IsUtf8("\xE9t\xE9"));
 }
 
 class InstallTest : public test::CoreTest {
@@ -53,6 +77,7 @@ protected:
         record.name = file == kXnViewDllName ? file : "Plugin " + file;
         record.url = "http://h/files/" + file;
         record.selected = selected;
+        if (selected) record.outcome = {PluginStage::Downloaded, file, "", {}, {}};
     }
     void Run(int count, bool both = true) {
         InstallJob job{count, 0, root / "qv/", both ? root / "qvs/" : ""};
@@ -69,13 +94,17 @@ protected:
 };
 
 TEST_F(InstallTest, InstallsWhatIsSoundAndNothingElse) {
+    const std::string longName = "long/" + std::string(200, 'a') + "/" + std::string(200, 'b') + "/" +
+                                 std::string(200, 'c') + ".txt";  // beyond any 500-byte buffer
     const std::vector<ZipEntry> good = {
-        {"readme.txt", "hello"}, {"sub/deep/file.dll", test::Noise(300000, 1)}, {"emptydir/", ""},
-        {"C:\\drive\\x.txt", "x"}, {"ro.txt", "locked", 0x01}, {"old.txt", "new"},
-        // Each would land outside the folder or under another name, were it not refused.
-        {"sub/../../escape.txt", "e"}, {"/abs.txt", "e"}, {"C:\\..\\up.txt", "e"}, {"C:rel.txt", "e"},
-        {"nul.txt", "e"}, {"a:b", "e"}, {"blank ", "e"}};
+        {"./", ""}, {"./readme.txt", "hello"}, {"sub/./deep//file.dll", test::Noise(300000, 1)}, {"emptydir/", ""},
+        {"C:\\drive\\x.txt", "x"}, {"ro.txt", "locked", 0x01}, {"old.txt", "new"}, {"caf\x82.txt", "dos"},
+        {"\xE5\x86\x99\xE7\x9C\x9F/\xC3\xA9.txt", "utf8", 0, true}, {longName, "long"}};
     AddArchive("good.zip", good);
+    // Each would land outside the folder or under another name, were it not refused: and with
+    // them the sound entries of their archive stay out too.
+    AddArchive("hostile.zip", {{"fine.txt", "f"}, {"sub/../../escape.txt", "e"}, {"/abs.txt", "e"}, {"C:\\..\\up.txt", "e"},
+                               {"C:rel.txt", "e"}, {"nul.txt", "e"}, {"a:b", "e"}, {"blank ", "e"}, {"\xE9t\xE9", "e", 0, true}});
     AddArchive("skipped.zip", {{"never.txt", "n"}}, 0);
     AddArchive("empty.zip", {});
     const std::vector<ZipEntry> pair = {{"first.txt", "fine"}, {"noise.bin", test::Noise(20000, 2)}};
@@ -90,17 +119,20 @@ TEST_F(InstallTest, InstallsWhatIsSoundAndNothingElse) {
     test::WriteWholeFile(root / "qv/Plugins/old.txt", "old");
     chmod((root / "qv/Plugins/old.txt").c_str(), 0444);
     ui.Answer({AnswerOk, AnswerOk});
-    Run(5);
+    Run(6);
 
     std::set<std::string> expected = {"qvk.log", "sys/Xn/format.dll"};
-    for (const char* zip : {"good", "skipped", "empty", "crc", "cut", "XnViewDll"}) expected.insert(std::string("work/") + zip + ".zip");
+    for (const char* zip : {"good", "hostile", "skipped", "empty", "crc", "cut", "XnViewDll"})
+        expected.insert(std::string("work/") + zip + ".zip");
     std::tm date = {};
     date.tm_sec = 30, date.tm_min = 20, date.tm_hour = 10, date.tm_mday = 15, date.tm_mon = 5, date.tm_year = 107;
     date.tm_isdst = -1;
     for (const std::string dest : {"qv/Plugins/", "qvs/Plugins/"}) {
-        for (const char* file : {"readme.txt", "sub/deep/file.dll", "drive/x.txt", "ro.txt", "old.txt"}) expected.insert(dest + file);
+        for (const std::string file : {"readme.txt", "sub/deep/file.dll", "drive/x.txt", "ro.txt", "old.txt",
+                                       "caf\xC3\xA9.txt", "\xE5\x86\x99\xE7\x9C\x9F/\xC3\xA9.txt", longName.c_str()})
+            expected.insert(dest + file);
         EXPECT_TRUE(fs::is_directory(root / (dest + "emptydir")));
-        EXPECT_EQ(test::ReadWholeFile(root / (dest + "sub/deep/file.dll")), good[1].data);
+        EXPECT_EQ(test::ReadWholeFile(root / (dest + "sub/deep/file.dll")), good[2].data);
         EXPECT_EQ(test::ReadWholeFile(root / (dest + "old.txt")), "new");
         struct stat st;
         ASSERT_EQ(stat((root / (dest + "ro.txt")).c_str(), &st), 0);
@@ -112,31 +144,46 @@ TEST_F(InstallTest, InstallsWhatIsSoundAndNothingElse) {
     ASSERT_EQ(m.size(), 2u);
     EXPECT_EQ(m[0].text + "|" + m[1].text + "|" + m[1].title, "Unable to read crc.zip !|Unable to read cut.zip !|Error");
     EXPECT_EQ(m[1].style, IconError | ButtonsOk);
-    EXPECT_EQ(ui.Progress(TotalProgressBar), (std::vector<int>{120, 140, 160}));
-    EXPECT_TRUE(state.incompleteArchives.empty());  // refused entries are not failed writes
+    EXPECT_EQ(m[1].topic.slot * 1000 + m[1].topic.subject.size(), UnreadablePrefix * 1000 + 7);
+    EXPECT_EQ(ui.Progress(TotalProgressBar), (std::vector<int>{116, 133, 150, 166}));
     EXPECT_EQ(ui.Values("text", HeadingText).front(), "Installing: good.zip");
+    // What became of each, as the workers recorded it.
+    std::vector<std::string> outcomes;
+    for (const PluginRecord& r : state.plugins) {
+        std::string line = std::to_string(static_cast<int>(r.outcome.stage)) + " " + Joined(r.outcome.installedInto, ",");
+        for (const SkippedEntry& e : r.outcome.skipped) line += "|" + e.name + ": " + e.why;
+        outcomes.push_back(line + (r.outcome.failure.empty() ? "" : " " + r.outcome.failure));
+    }
+    const std::string qv = root / "qv/", qvs = root / "qvs/";
+    EXPECT_EQ(outcomes, (std::vector<std::string>{
+        "5 " + qv + "Plugins/," + qvs + "Plugins/",
+        "4 |sub/../../escape.txt: its name leads to a parent folder|/abs.txt: its name is absolute|C:\\..\\up.txt: its name "
+        "leads to a parent folder|C:rel.txt: its name holds a character Windows forbids|nul.txt: its name names a device|"
+        "a:b: its name holds a character Windows forbids|blank : its name has a part ending in a dot or blank|\xE9t\xE9: its name is not UTF-8",
+        "0 ", "5 " + qv + "Plugins/," + qvs + "Plugins/", "3  damaged data in noise.bin", "3  not a ZIP archive",
+        "5 " + root / "sys"}));
     // The tail: the empty archive's 0, the damaged one's 0 and 50, the DLL archive's 0 and 100.
     const std::vector<int> bar = ui.Progress(installprog);
     EXPECT_EQ(std::vector<int>(bar.end() - 5, bar.end()), (std::vector<int>{0, 0, 50, 0, 100}));
-    const std::string log = LogText(), qv = root / "qv/", qvs = root / "qvs/";
+    const std::string log = LogText();
     for (const std::string& part :
          {"Install dir (QV) : " + qv + "\r\nInstall dir (QVS) : " + qvs + "\r\n",
           std::string("Is downloaded=0\r\nIs downloaded=1\r\nFile name : empty.zip\r\n"),
           "Open ZIP file\r\nNumber of files: 0\r\nReturnValue=0\r\nPlugin, extract in " + qv + "/Plugins/\r\nPlugin, extract in " +
               qvs + "/Plugins/\r\nClose ZIP file\r\n",
           std::string("File name : cut.zip\r\nOpen ZIP file\r\nError\r\n"), "XnViewDll, extract in " + root.path() + "/sys\r\n",
-          std::string("Entry skipped, its name is not safe to write: blank \r\n")})
+          std::string("Entry skipped, its name has a part ending in a dot or blank: blank \r\n"),
+          std::string("Incomplete plugin, nothing installed from it, entries skipped: 8\r\n")})
         EXPECT_NE(log.find(part), std::string::npos) << part;
-    size_t refused = 0;
-    for (size_t at = 0; (at = log.find("Entry skipped", at)) != std::string::npos; ++at) ++refused;
-    EXPECT_EQ(refused, 7u);
 }
 
-// A write that fails (here: past the file size limit, as on a full disk) loses only that file
-// at that place: the old one stays whole, nothing half-written is left, the rest installs.
-TEST_F(InstallTest, FailedWriteKeepsTheOldFile) {
+// A write that fails (here: past the file size limit, as on a full disk) takes the plugin back:
+// the old file stays whole, the sound ones are not installed either, nothing half-written is
+// left. So does a folder where a file should go.
+TEST_F(InstallTest, FailedWriteTakesThePluginBack) {
     AddArchive("big.zip", {{"small.txt", "s"}, {"big.bin", test::Noise(3 << 20, 3)}});
-    fs::create_directories(root / "qv/Plugins");
+    AddArchive("blocked.zip", {{"new/one.txt", "1"}, {"SharpenPro.8bf", "p"}});
+    fs::create_directories(root / "qv/Plugins/SharpenPro.8bf/x");
     test::WriteWholeFile(root / "qv/Plugins/big.bin", "old");
     rlimit saved;
     getrlimit(RLIMIT_FSIZE, &saved);
@@ -144,16 +191,22 @@ TEST_F(InstallTest, FailedWriteKeepsTheOldFile) {
     small.rlim_cur = 1 << 20;
     std::signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &small);
-    Run(1, false);
+    Run(2, false);
     setrlimit(RLIMIT_FSIZE, &saved);
-    EXPECT_EQ(Files(), (std::set<std::string>{"qvk.log", "work/big.zip", "qv/Plugins/small.txt", "qv/Plugins/big.bin"}));
+    EXPECT_EQ(Files(), (std::set<std::string>{"qvk.log", "work/big.zip", "work/blocked.zip", "qv/Plugins/big.bin"}));
     EXPECT_EQ(test::ReadWholeFile(root / "qv/Plugins/big.bin"), "old");
-    // The line carries what the system said, for support requests.
-    EXPECT_NE(LogText().find("Unable to write " + root / "qv//Plugins/big.bin" + " (" +
-                             std::to_string(EFBIG) + ": "),
-              std::string::npos);
-    EXPECT_EQ(ui.Progress(TotalProgressBar), std::vector<int>{200});
-    EXPECT_EQ(state.incompleteArchives, std::vector<std::string>{"big.zip"});
+    EXPECT_FALSE(test::PathExists(root / "qv/Plugins/new"));  // the folder made for it went too
+    // The line carries what the system said, for support requests; the record keeps it.
+    const std::string error = " (" + std::to_string(EFBIG) + ": " + std::strerror(EFBIG) + ")";
+    EXPECT_NE(LogText().find("Unable to write " + root / "qv//Plugins/big.bin" + error), std::string::npos);
+    EXPECT_EQ(ui.Progress(TotalProgressBar), (std::vector<int>{150, 200}));
+    for (const PluginRecord& r : state.plugins) {
+        EXPECT_EQ(r.outcome.stage, PluginStage::Incomplete);
+        ASSERT_EQ(r.outcome.skipped.size(), 1u);
+        EXPECT_EQ(r.outcome.skipped[0].name + ": " + r.outcome.skipped[0].why,
+                  r.name == "Plugin big.zip" ? "big.bin: could not be written" + error
+                                             : "SharpenPro.8bf: could not be written, a folder has that name");
+    }
     // A cancelled reading leaves nothing either.
     const std::atomic<bool> stop{true};
     ArchiveReader reader;

@@ -21,6 +21,7 @@ public:
     struct MessageCall {
         std::string text, title;
         int style;
+        MessageTopic topic;
     };
     // Answers for the next boxes, in order.
     void Answer(std::vector<int> answers) {
@@ -30,11 +31,12 @@ public:
     // Runs when a box shows, before it is answered: a test changes the world the user sees.
     std::function<void()> onMessage;
 
-    int Message(const std::string& text, const std::string& title, int style) override {
+    int Message(const std::string& text, const std::string& title, int style,
+                const MessageTopic& topic) override {
         std::fprintf(stderr, "[message] %s\n", text.c_str());
         if (onMessage) onMessage();
         std::lock_guard<std::mutex> lock(mutex_);
-        messages_.push_back({text, title, style});
+        messages_.push_back({text, title, style, topic});
         // A box nobody planned for: answering it could end the process with exit code 0 and
         // pass for success, so the test program dies loudly instead.
         if (answers_.empty()) std::abort();

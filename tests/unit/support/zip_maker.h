@@ -11,6 +11,7 @@ struct ZipEntry {
     std::string name;  // a name ending in "/" is a folder entry
     std::string data;
     unsigned attributes = 0;  // DOS attribute bits
+    bool utf8 = false;        // the name marked as UTF-8; otherwise it is in the DOS code page
 };
 
 // Every entry dated 15/06/2007 10:20:30, local time.
@@ -22,8 +23,10 @@ inline bool MakeZip(const std::string& path, const std::vector<ZipEntry>& entrie
         info.tmz_date = {30, 20, 10, 15, 5, 2007};
         info.external_fa = e.attributes;
         good = good &&
-               zipOpenNewFileInZip64(zip, e.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
-                                     Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0) == ZIP_OK &&
+               zipOpenNewFileInZip4_64(zip, e.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                                       Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, 8,
+                                       Z_DEFAULT_STRATEGY, nullptr, 0, 0, e.utf8 ? 0x800 : 0,
+                                       0) == ZIP_OK &&
                zipWriteInFileInZip(zip, e.data.data(), static_cast<unsigned>(e.data.size())) == ZIP_OK &&
                zipCloseFileInZip(zip) == ZIP_OK;
     }
