@@ -27,11 +27,11 @@ const char* const kRedirectTagStart = "<meta name=\"url\" content=\"";
 const char* const kRedirectTagEnd = "\">";
 
 void SetHeading(const std::string& text) {
-    if (Ui* ui = CurrentUi()) ui->SetText(HeadingText, text);
+    CurrentUi()->SetText(HeadingText, text);
 }
 
 void SetFileProgress(int value) {
-    if (Ui* ui = CurrentUi()) ui->SetProgress(installprog, value);
+    CurrentUi()->SetProgress(installprog, value);
 }
 
 // The retry question after a failed attempt. Returns only when the user wants another try.
@@ -101,7 +101,7 @@ bool ReadPageFile(const std::string& path, std::string& text) {
 
 void ShowTransferProgress(kite::HttpTransfer* transfer) {
     Ui* ui = CurrentUi();
-    if (!transfer || !ui) return;
+    if (!transfer) return;
     const kite::HttpTransfer& t = *transfer;
     // A chunk arrives every few microseconds on a fast line; showing each one would make the
     // transfer wait for the window. Only one transfer runs at a time, so one pacing will do;
@@ -165,11 +165,11 @@ std::string ScrapeCatalogue(std::string& pageText, const std::string& catalogueH
     pageText.shrink_to_fit();
     Log("Displaying results");
     Ui* ui = CurrentUi();
-    if (ui) ui->AddLine(CatalogueLog, result.countText + UiText(FoundSuffix));
+    ui->AddLine(CatalogueLog, result.countText + UiText(FoundSuffix));
     for (const PluginRecord& record : state.plugins) {
         if (record.name == kXnViewDllName) continue;
         Log("Adding " + record.name);
-        if (ui) ui->AddLine(CatalogueLog, record.name);
+        ui->AddLine(CatalogueLog, record.name);
     }
     return result.countText;
 }
@@ -283,7 +283,7 @@ void CatalogueThread(CatalogueJob* job) {
     job->countOrKeep = CountValue(countText);
     QVK_AT();
     Log("Enable button");
-    if (Ui* ui = CurrentUi()) ui->Enable(NextButton, true);
+    CurrentUi()->Enable(NextButton, true);
     Log("Step finished");
 }
 

@@ -20,7 +20,7 @@ namespace qvk {
 namespace {
 
 void SetTotalProgress(int value) {
-    if (Ui* ui = CurrentUi()) ui->SetProgress(TotalProgressBar, value);
+    CurrentUi()->SetProgress(TotalProgressBar, value);
 }
 
 // Files done out of files to do, as a whole percentage within the bar's first half.
