@@ -34,9 +34,10 @@ void SetFileProgress(int value) {
     CurrentUi()->SetProgress(installprog, value);
 }
 
-// The retry question after a failed attempt. Returns only when the user wants another try.
-void AskRetry() {
-    Log("Donwload error");
+// The retry question after a failed attempt, `failure` being what the system said of it.
+// Returns only when the user wants another try.
+void AskRetry(const std::string& failure = std::string()) {
+    Log("Donwload error" + failure);
     SetHeading(UiText(DownloadFailed));
     Log("Retry ?");
     const std::string question = ReplaceAll(UiText(RetryQuestion), "%fichier%", "");
@@ -197,7 +198,7 @@ void CatalogueThread(CatalogueJob* job) {
         Log("Download file");
         SetHeading(UiText(ConnectedText));
         const std::string address = realUrl.empty() ? catalogueUrl : realUrl;
-        std::string source;
+        std::string source, failure;
         bool moved = false;
         if (platform::FileSize(kLocalCatalogueFile) > 0) {
             source = kLocalCatalogueFile;
@@ -208,6 +209,7 @@ void CatalogueThread(CatalogueJob* job) {
             transfer.callback = ShowTransferProgress;
             transfer.cancel = &ShutdownRequested();
             if (kite::HttpGet(transfer) == kite::Finished) source = kCatalogueFile;
+            else failure = transfer.systemError;
             moved = !source.empty() && kite::IsRedirectStatus(transfer.status) &&
                     !transfer.location.empty();
             SetFileProgress(100);
@@ -248,7 +250,7 @@ void CatalogueThread(CatalogueJob* job) {
         movedTo.clear();
         moves = 0;
         if (IsBlank(pageText)) {
-            AskRetry();
+            AskRetry(failure);
             continue;
         }
         if (redirect) {

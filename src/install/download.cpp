@@ -107,7 +107,7 @@ void DownloadThread(DownloadJob* job) {
                     break;
                 }
                 QVK_AT();
-                Log("Error");
+                Log("Error" + transfer.systemError);
                 record.selected = 0;
                 record.outcome.stage = PluginStage::DownloadFailed;
                 const std::string question = WithFileName(UiText(RetryQuestion), record.name);

@@ -179,10 +179,11 @@ std::vector<std::string> ListFiles(const std::string& folder) {
     return names;
 }
 
-std::string LastErrorText() {
-    const int code = errno;
+std::string LastErrorText() { return SystemErrorText(errno); }
+
+std::string SystemErrorText(long code) {
     if (code == 0) return std::string();
-    return " (" + std::to_string(code) + ": " + std::strerror(code) + ")";
+    return " (" + std::to_string(code) + ": " + std::strerror(static_cast<int>(code)) + ")";
 }
 
 const char* PathSeparator() { return "/"; }
