@@ -228,8 +228,10 @@ ThreadHandle StartThread(ThreadBody body, void* argument) {
     start->body = body;
     start->argument = argument;
     pthread_t thread;
-    if (pthread_create(&thread, nullptr, ThreadMain, start) != 0) {
+    // As CreateThread does, the reason is left where the caller reads a failed call's reason.
+    if (const int error = pthread_create(&thread, nullptr, ThreadMain, start)) {
         starts.pop_back();
+        errno = error;
         return nullptr;
     }
     pthread_detach(thread);

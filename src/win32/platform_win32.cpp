@@ -322,7 +322,11 @@ CRITICAL_SECTION* Section(unsigned char* storage) {
 ThreadHandle StartThread(ThreadBody body, void* argument) {
     auto* start = new ThreadStart{body, argument};
     HANDLE thread = CreateThread(nullptr, 0, ThreadMain, start, 0, nullptr);
-    if (!thread) delete start;
+    if (!thread) {
+        const DWORD error = GetLastError();  // the caller's log line reads it
+        delete start;
+        SetLastError(error);
+    }
     return thread;
 }
 
