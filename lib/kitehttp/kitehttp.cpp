@@ -19,8 +19,8 @@ std::atomic<ReplaceFileHook> replaceFileHook{nullptr};
 std::atomic<ErrorTextHook> errorTextHook{nullptr};
 
 bool ReplaceFile(const std::string& from, const std::string& to) {
-    if (ReplaceFileHook hook = replaceFileHook.load()) return hook(from, to);
-    return std::rename(from.c_str(), to.c_str()) == 0;
+    const ReplaceFileHook hook = replaceFileHook.load();
+    return hook && hook(from, to);
 }
 
 // Kept with the transfer as soon as the call failed: the callback and the log may make system

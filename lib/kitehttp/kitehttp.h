@@ -106,7 +106,8 @@ void HttpDebug(const std::string& text, void (*hook)(const std::string&) = nullp
 // The program's own file replacement (puts `from` in the place of `to` in one step; false with
 // the system's last error kept on failure) and its text of a system error code for the log
 // (" (5: Access is denied.)", "" for 0). Registered once at start-up, before any transfer, as the
-// debug hook is. Until then a finished body is renamed over localFile and a code shows bare.
+// debug hook is. Until then no body can take localFile's place (a file error) and a code shows
+// bare.
 using ReplaceFileHook = bool (*)(const std::string& from, const std::string& to);
 using ErrorTextHook = std::string (*)(long code);
 void SetSystemHooks(ReplaceFileHook replaceFile, ErrorTextHook errorText);
