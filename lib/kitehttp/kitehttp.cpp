@@ -15,6 +15,22 @@ namespace {
 
 using DebugHook = void (*)(const std::string&);
 std::atomic<DebugHook> debugHook{nullptr};
+std::atomic<ReplaceFileHook> replaceFileHook{nullptr};
+std::atomic<ErrorTextHook> errorTextHook{nullptr};
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+    const ReplaceFileHook hook = replaceFileHook.load();
+    return hook && hook(from, to);
+}
+
+// Kept with the transfer as soon as the call failed: the callback and the log may make system
+// calls of their own before anyone reads it.
+void NoteSystemError(HttpTransfer& transfer, long code) {
+    if (ErrorTextHook hook = errorTextHook.load())
+        transfer.systemError = hook(code);
+    else
+        transfer.systemError = code == 0 ? std::string() : " (" + std::to_string(code) + ")";
+}
 
 // Chunks are handed to the file as they arrive; the C library gathers them into writes of this
 // size, which halves the system calls per chunk (they dominate the cost of a fast transfer).
@@ -91,6 +107,7 @@ struct BodyFile {
     std::FILE* file = nullptr;
     bool created = false;  // by this transfer, so ours to delete if the transfer fails
     std::vector<char> writeBuffer;  // the C library's buffer for `file`; outlives it
+    long error = 0;                 // the system's code of the file call that failed
 
     bool Open(const std::string& localFile) {
         partName = localFile + ".part";
@@ -99,22 +116,33 @@ struct BodyFile {
         if (file) {
             writeBuffer.resize(kFileBufferSize);
             std::setvbuf(file, writeBuffer.data(), _IOFBF, writeBuffer.size());
+        } else {
+            error = shim::FileError();
         }
         return created;
     }
     bool Write(const char* data, std::size_t size) {
-        return size == 0 || std::fwrite(data, 1, size, file) == size;
+        if (size == 0 || std::fwrite(data, 1, size, file) == size) return true;
+        error = shim::FileError();
+        return false;
     }
     bool Close() {
         bool ok = std::fclose(file) == 0;
+        if (!ok) error = shim::FileError();
         file = nullptr;
         return ok;
     }
+    bool ReplaceFinal(const std::string& localFile) {
+        if (ReplaceFile(partName, localFile)) return true;
+        error = shim::FileError();
+        return false;
+    }
 };
 
-void FailFile(HttpTransfer& transfer) {
+void FailFile(HttpTransfer& transfer, const BodyFile& body) {
+    NoteSystemError(transfer, body.error);
     SetTransferState(transfer, FileError);
-    HttpDebug("KiteHTTP: Fileerror!");
+    HttpDebug("KiteHTTP: Fileerror!" + transfer.systemError);
 }
 
 enum class HeadVerdict { NeedMore, Complete, Bad };
@@ -181,12 +209,13 @@ bool HandleHead(HttpTransfer& transfer, BodyFile& body, std::size_t have,
         return false;
     }
     if (!body.file) {
+        NoteSystemError(transfer, body.error);
         SetTransferState(transfer, FileError);
         return false;
     }
     HttpDebug("KiteHTTP: Writing HeaderData");
     transfer.received = static_cast<int32_t>(have - layout.bodyStart);
-    if (!body.Write(data + layout.bodyStart, have - layout.bodyStart)) FailFile(transfer);
+    if (!body.Write(data + layout.bodyStart, have - layout.bodyStart)) FailFile(transfer, body);
     return false;
 }
 
@@ -202,8 +231,8 @@ void FinishBody(HttpTransfer& transfer, BodyFile& body, bool clean = true) {
         SetTransferState(transfer, NetworkFailure);
         return;
     }
-    if (!body.Close() || !shim::MoveFileOver(body.partName, transfer.localFile)) {
-        FailFile(transfer);
+    if (!body.Close() || !body.ReplaceFinal(transfer.localFile)) {
+        FailFile(transfer, body);
         return;
     }
     body.created = false;  // it has become localFile
@@ -242,6 +271,8 @@ bool ReceiveReply(HttpTransfer& transfer, BodyFile& body) {
         long n = Receive(transfer, into, room, wait, clean);
         if (n == shim::kReceiveTimeout) continue;
         if (n < 0) {
+            // Over TLS the failure may be the protocol's, and the socket's code an old one.
+            if (transfer.session == 0) NoteSystemError(transfer, shim::SocketError());
             SetTransferState(transfer, NetworkFailure);
             return false;
         }
@@ -272,7 +303,7 @@ bool ReceiveReply(HttpTransfer& transfer, BodyFile& body) {
                                                      static_cast<uint32_t>(chunk));
             SetTransferState(transfer, Data);
             if (!body.file || !body.Write(data + at, static_cast<std::size_t>(chunk))) {
-                FailFile(transfer);
+                FailFile(transfer, body);
                 break;
             }
             uint32_t now = Now();
@@ -289,10 +320,12 @@ bool ReceiveReply(HttpTransfer& transfer, BodyFile& body) {
 bool FetchOnce(HttpTransfer& transfer) {
     transfer.contentLength = 0;
     transfer.location.clear();
+    transfer.systemError.clear();
     SetTransferState(transfer, Init);
 
     transfer.connection = shim::Connect(transfer.host, transfer.secure ? transfer.port : kHttpPort);
     if (transfer.connection == 0) {
+        NoteSystemError(transfer, shim::SocketError());
         SetTransferState(transfer, NetworkFailure);
         return false;
     }
@@ -335,6 +368,7 @@ bool FetchOnce(HttpTransfer& transfer) {
         }
         long waiting = Waiting(transfer);
         if (waiting < 0) {
+            NoteSystemError(transfer, shim::SocketError());
             SetTransferState(transfer, NetworkFailure);
             break;
         }
@@ -447,6 +481,11 @@ std::string SplitUrl(const std::string& url, int part) {
     if (question != std::string::npos && question + 1 < url.size())
         target += "?" + url.substr(question + 1);
     return target;
+}
+
+void SetSystemHooks(ReplaceFileHook replaceFile, ErrorTextHook errorText) {
+    replaceFileHook.store(replaceFile);
+    errorTextHook.store(errorText);
 }
 
 void HttpDebug(const std::string& text, void (*hook)(const std::string&)) {

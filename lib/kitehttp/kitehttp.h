@@ -72,6 +72,9 @@ struct HttpTransfer {
     bool followRedirects = false;
     std::string location;                         // the last reply's "Location:", as sent
     int redirects = 0;                            // redirects followed by this transfer
+    // What the system said of the socket or file call that failed this transfer, in the form
+    // of the error text hook (" (10061: ...)"); empty when no system call failed.
+    std::string systemError;
 };
 
 // Starts the platform's network layer (Windows Sockets 1.1); true when it is usable.
@@ -99,6 +102,15 @@ std::string TransferUrl(const HttpTransfer& transfer);
 // With an empty text and a hook: registers the hook. Otherwise hands the text to the
 // registered hook, or drops it when none is registered.
 void HttpDebug(const std::string& text, void (*hook)(const std::string&) = nullptr);
+
+// The program's own file replacement (puts `from` in the place of `to` in one step; false with
+// the system's last error kept on failure) and its text of a system error code for the log
+// (" (5: Access is denied.)", "" for 0). Registered once at start-up, before any transfer, as the
+// debug hook is. Until then no body can take localFile's place (a file error) and a code shows
+// bare.
+using ReplaceFileHook = bool (*)(const std::string& from, const std::string& to);
+using ErrorTextHook = std::string (*)(long code);
+void SetSystemHooks(ReplaceFileHook replaceFile, ErrorTextHook errorText);
 
 // Milliseconds from `then` to `now` on the 32-bit tick counter, correct across its wrap.
 inline uint32_t TicksBetween(uint32_t then, uint32_t now) { return now - then; }

@@ -1,6 +1,5 @@
 #include "socket_shim.h"
 
-#include <cstdio>
 #include <cstring>
 
 #ifdef _WIN32
@@ -58,7 +57,10 @@ bool Startup() {
 }
 
 Handle Connect(const std::string& host, int port) {
-    if (host.empty()) return 0;
+    if (host.empty()) {
+        WSASetLastError(0);
+        return 0;
+    }
     unsigned long address = inet_addr(host.c_str());
     if (address == INADDR_NONE) {
         const hostent* entry = gethostbyname(host.c_str());
@@ -72,13 +74,12 @@ Handle Connect(const std::string& host, int port) {
     peer.sin_family = AF_INET;
     peer.sin_port = htons(static_cast<u_short>(port));
     peer.sin_addr.s_addr = address;
-    if (connect(s, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
-        closesocket(s);
-        return 0;
-    }
     u_long nonBlocking = 1;
-    if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
+    if (connect(s, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0 ||
+        ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
+        const int error = WSAGetLastError();
         closesocket(s);
+        WSASetLastError(error);
         return 0;
     }
     return static_cast<Handle>(s);
@@ -106,14 +107,8 @@ long Receive(Handle connection, char* data, std::size_t size, unsigned waitMs) {
 
 void Close(Handle connection) { closesocket(ToSocket(connection)); }
 
-bool MoveFileOver(const std::string& from, const std::string& to) {
-    // MoveFileEx is missing on the 9x family; copying over and deleting does the same there.
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
-        return true;
-    if (!CopyFileA(from.c_str(), to.c_str(), FALSE)) return false;
-    DeleteFileA(from.c_str());
-    return true;
-}
+long SocketError() { return WSAGetLastError(); }
+long FileError() { return static_cast<long>(GetLastError()); }
 
 uint32_t TickMs() { return GetTickCount(); }
 void SleepMs(unsigned ms) { Sleep(ms); }
@@ -149,7 +144,10 @@ long TryTwice(int fd, short events, unsigned waitMs, Io io) {
 bool Startup() { return true; }
 
 Handle Connect(const std::string& host, int port) {
-    if (host.empty()) return 0;
+    if (host.empty()) {
+        errno = 0;
+        return 0;
+    }
     sockaddr_in peer;
     std::memset(&peer, 0, sizeof peer);
     peer.sin_family = AF_INET;
@@ -160,7 +158,10 @@ Handle Connect(const std::string& host, int port) {
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_STREAM;
         addrinfo* found = nullptr;
-        if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) return 0;
+        if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) {
+            errno = 0;  // the lookup's own codes are no errno
+            return 0;
+        }
         peer.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
         freeaddrinfo(found);
     }
@@ -170,13 +171,11 @@ Handle Connect(const std::string& host, int port) {
     do {
         rc = connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
     } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-        close(fd);
-        return 0;
-    }
-    int flags = fcntl(fd, F_GETFL, 0);
+    int flags = rc == 0 ? fcntl(fd, F_GETFL, 0) : -1;
     if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) {
+        const int error = errno;
         close(fd);
+        errno = error;
         return 0;
     }
     return static_cast<Handle>(fd) + 1;
@@ -204,9 +203,8 @@ long Receive(Handle connection, char* data, std::size_t size, unsigned waitMs) {
 
 void Close(Handle connection) { close(ToFd(connection)); }
 
-bool MoveFileOver(const std::string& from, const std::string& to) {
-    return std::rename(from.c_str(), to.c_str()) == 0;
-}
+long SocketError() { return errno; }
+long FileError() { return errno; }
 
 uint32_t TickMs() {
     timespec now;

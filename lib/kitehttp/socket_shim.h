@@ -1,4 +1,4 @@
-// The few socket and file calls KiteHTTP needs, over Winsock 1.1 on Windows and BSD sockets
+// The few socket calls KiteHTTP needs and the system's codes of failed calls, over Winsock 1.1 on Windows and BSD sockets
 // elsewhere. Only socket_shim.cpp includes system headers, so the client itself is portable.
 #pragma once
 #include <cstddef>
@@ -38,7 +38,10 @@ void Close(Handle connection);
 uint32_t TickMs();
 void SleepMs(unsigned ms);
 
-// Moves `from` over `to`, replacing an existing `to`. False (and `from` left) on failure.
-bool MoveFileOver(const std::string& from, const std::string& to);
+// The system's code of this thread's last failed socket call (WSAGetLastError, errno) and of its
+// last failed file call (GetLastError, errno), 0 when it recorded none. A failing call of the
+// shim leaves its own code there, whatever it cleaned up afterwards.
+long SocketError();
+long FileError();
 
 }  // namespace kite::shim

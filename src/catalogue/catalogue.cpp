@@ -27,16 +27,17 @@ const char* const kRedirectTagStart = "<meta name=\"url\" content=\"";
 const char* const kRedirectTagEnd = "\">";
 
 void SetHeading(const std::string& text) {
-    if (Ui* ui = CurrentUi()) ui->SetText(HeadingText, text);
+    CurrentUi()->SetText(HeadingText, text);
 }
 
 void SetFileProgress(int value) {
-    if (Ui* ui = CurrentUi()) ui->SetProgress(installprog, value);
+    CurrentUi()->SetProgress(installprog, value);
 }
 
-// The retry question after a failed attempt. Returns only when the user wants another try.
-void AskRetry() {
-    Log("Donwload error");
+// The retry question after a failed attempt, `failure` being what the system said of it.
+// Returns only when the user wants another try.
+void AskRetry(const std::string& failure = std::string()) {
+    Log("Donwload error" + failure);
     SetHeading(UiText(DownloadFailed));
     Log("Retry ?");
     const std::string question = ReplaceAll(UiText(RetryQuestion), "%fichier%", "");
@@ -101,7 +102,7 @@ bool ReadPageFile(const std::string& path, std::string& text) {
 
 void ShowTransferProgress(kite::HttpTransfer* transfer) {
     Ui* ui = CurrentUi();
-    if (!transfer || !ui) return;
+    if (!transfer) return;
     const kite::HttpTransfer& t = *transfer;
     // A chunk arrives every few microseconds on a fast line; showing each one would make the
     // transfer wait for the window. Only one transfer runs at a time, so one pacing will do;
@@ -165,11 +166,11 @@ std::string ScrapeCatalogue(std::string& pageText, const std::string& catalogueH
     pageText.shrink_to_fit();
     Log("Displaying results");
     Ui* ui = CurrentUi();
-    if (ui) ui->AddLine(CatalogueLog, result.countText + UiText(FoundSuffix));
+    ui->AddLine(CatalogueLog, result.countText + UiText(FoundSuffix));
     for (const PluginRecord& record : state.plugins) {
         if (record.name == kXnViewDllName) continue;
         Log("Adding " + record.name);
-        if (ui) ui->AddLine(CatalogueLog, record.name);
+        ui->AddLine(CatalogueLog, record.name);
     }
     return result.countText;
 }
@@ -197,7 +198,7 @@ void CatalogueThread(CatalogueJob* job) {
         Log("Download file");
         SetHeading(UiText(ConnectedText));
         const std::string address = realUrl.empty() ? catalogueUrl : realUrl;
-        std::string source;
+        std::string source, failure;
         bool moved = false;
         if (platform::FileSize(kLocalCatalogueFile) > 0) {
             source = kLocalCatalogueFile;
@@ -208,6 +209,7 @@ void CatalogueThread(CatalogueJob* job) {
             transfer.callback = ShowTransferProgress;
             transfer.cancel = &ShutdownRequested();
             if (kite::HttpGet(transfer) == kite::Finished) source = kCatalogueFile;
+            else failure = transfer.systemError;
             moved = !source.empty() && kite::IsRedirectStatus(transfer.status) &&
                     !transfer.location.empty();
             SetFileProgress(100);
@@ -248,7 +250,7 @@ void CatalogueThread(CatalogueJob* job) {
         movedTo.clear();
         moves = 0;
         if (IsBlank(pageText)) {
-            AskRetry();
+            AskRetry(failure);
             continue;
         }
         if (redirect) {
@@ -283,7 +285,7 @@ void CatalogueThread(CatalogueJob* job) {
     job->countOrKeep = CountValue(countText);
     QVK_AT();
     Log("Enable button");
-    if (Ui* ui = CurrentUi()) ui->Enable(NextButton, true);
+    CurrentUi()->Enable(NextButton, true);
     Log("Step finished");
 }
 

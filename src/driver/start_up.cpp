@@ -31,6 +31,7 @@ void StartUp(const std::vector<std::string>& args, const StartUpSteps& steps) {
     FillHostKeyTables();
     Run(steps.installCrashHook);
     kite::HttpDebug("", KiteLog);
+    kite::SetSystemHooks(platform::MoveFileOver, platform::SystemErrorText);
 
     // Before the language is chosen: the same words in every language, the title in English.
     if (OsVersionCode() == 100)

@@ -38,7 +38,7 @@ platform::ThreadHandle StartWorker(platform::ThreadBody body, void* job, const c
     const platform::ThreadHandle worker =
         hooks.startThread ? hooks.startThread(body, job) : platform::StartThread(body, job);
     if (!worker) {
-        Log(std::string("Unable to start the ") + name + " thread");
+        Log(std::string("Unable to start the ") + name + " thread" + platform::LastErrorText());
         ShowMessage(StartFailureText(), IconError, ButtonsOk);
         CleanUpAndExit(lastLine);
     }

@@ -20,7 +20,7 @@ namespace qvk {
 namespace {
 
 void SetTotalProgress(int value) {
-    if (Ui* ui = CurrentUi()) ui->SetProgress(TotalProgressBar, value);
+    CurrentUi()->SetProgress(TotalProgressBar, value);
 }
 
 // Files done out of files to do, as a whole percentage within the bar's first half.
@@ -107,7 +107,7 @@ void DownloadThread(DownloadJob* job) {
                     break;
                 }
                 QVK_AT();
-                Log("Error");
+                Log("Error" + transfer.systemError);
                 record.selected = 0;
                 record.outcome.stage = PluginStage::DownloadFailed;
                 const std::string question = WithFileName(UiText(RetryQuestion), record.name);

@@ -5,6 +5,7 @@
 
 #include "core/log.h"
 #include "core/text_helpers.h"
+#include "platform/files.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
 #include "texts/language.h"
@@ -62,7 +63,8 @@ bool ProposedFolder(const HostKeyTable& table, std::string& folder) {
         Log("Key : " + key.subKey);
         const std::string value =
             platform::ReadRegistryString(ParseRootKey(key.rootKey), key.subKey, key.valueName);
-        Log("Result : " + value);
+        const std::string failure = value.empty() ? platform::LastErrorText() : std::string();
+        Log("Result : " + value + failure);
         if (IsBlank(value)) continue;
         folder = FolderFromValue(value, key.stripText1, key.stripText2);
         return true;

@@ -21,11 +21,11 @@ namespace qvk {
 namespace {
 
 void SetHeading(const std::string& text) {
-    if (Ui* ui = CurrentUi()) ui->SetText(HeadingText, text);
+    CurrentUi()->SetText(HeadingText, text);
 }
 
 void SetBar(int control, int value) {
-    if (Ui* ui = CurrentUi()) ui->SetProgress(control, value);
+    CurrentUi()->SetProgress(control, value);
 }
 
 // One archive, from opening to closing, and what became of it. The whole of it runs inside one

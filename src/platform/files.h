@@ -45,6 +45,8 @@ std::vector<std::string> ListFiles(const std::string& folder);
 // denied.)", with its leading blank, or "" when the system recorded nothing. Read it right after
 // the call that failed, before any other system call.
 std::string LastErrorText();
+// The same text for a code the caller kept (a socket's error, a failure read earlier).
+std::string SystemErrorText(long code);
 // A path whose text is UTF-8, not ANSI: the names of archive entries go to the disk through
 // these, so that every name the file system can hold is written as the archive has it, also
 // with letters the ANSI code page lacks. Each call does what its ANSI twin above does.

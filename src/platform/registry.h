@@ -19,6 +19,8 @@ inline constexpr unsigned kRegistryTextSize = 255;
 // Never fails: a missing key or value, a value that is not a single string or does not fit
 // kRegistryTextSize bytes (also once expanded) all give the empty text. A REG_EXPAND_SZ value
 // comes back with its environment references expanded. Spaces around the text are removed.
+// With an empty text the system's reason stays for LastErrorText (none when the value was there
+// but is no single string that fits).
 std::string ReadRegistryString(int32_t root, const std::string& subKey,
                                const std::string& valueName);
 // True when the key opens for querying.

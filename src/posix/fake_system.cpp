@@ -1,6 +1,7 @@
 #include "posix/fake_system.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <map>
 #include <set>
 #include <tuple>
@@ -27,6 +28,8 @@ std::vector<std::string> runningImages;
 std::string ReadRegistryString(int32_t root, const std::string& subKey,
                                const std::string& valueName) {
     const auto found = registryValues.find({root, Lower(subKey), Lower(valueName)});
+    // A missing value answers as the system's missing key does.
+    errno = found == registryValues.end() ? ENOENT : 0;
     return found == registryValues.end() ? std::string() : TrimRegistryText(found->second);
 }
 

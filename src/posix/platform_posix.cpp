@@ -179,10 +179,11 @@ std::vector<std::string> ListFiles(const std::string& folder) {
     return names;
 }
 
-std::string LastErrorText() {
-    const int code = errno;
+std::string LastErrorText() { return SystemErrorText(errno); }
+
+std::string SystemErrorText(long code) {
     if (code == 0) return std::string();
-    return " (" + std::to_string(code) + ": " + std::strerror(code) + ")";
+    return " (" + std::to_string(code) + ": " + std::strerror(static_cast<int>(code)) + ")";
 }
 
 const char* PathSeparator() { return "/"; }
@@ -227,8 +228,10 @@ ThreadHandle StartThread(ThreadBody body, void* argument) {
     start->body = body;
     start->argument = argument;
     pthread_t thread;
-    if (pthread_create(&thread, nullptr, ThreadMain, start) != 0) {
+    // As CreateThread does, the reason is left where the caller reads a failed call's reason.
+    if (const int error = pthread_create(&thread, nullptr, ThreadMain, start)) {
         starts.pop_back();
+        errno = error;
         return nullptr;
     }
     pthread_detach(thread);

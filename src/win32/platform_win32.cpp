@@ -239,17 +239,23 @@ std::vector<std::string> ListFiles(const std::string& folder) {
 
 std::string LastErrorText() {
     const DWORD code = GetLastError();
+    const std::string text = SystemErrorText(static_cast<long>(code));
+    SetLastError(code);
+    return text;
+}
+
+std::string SystemErrorText(long code) {
     if (code == 0) return std::string();
     char text[512] = {};
     // English first, as the rest of the log; a system without English texts answers in its own.
     const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
-    DWORD length = FormatMessageA(flags, nullptr, code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+    const DWORD id = static_cast<DWORD>(code);
+    DWORD length = FormatMessageA(flags, nullptr, id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
                                   text, sizeof(text), nullptr);
-    if (length == 0) length = FormatMessageA(flags, nullptr, code, 0, text, sizeof(text), nullptr);
+    if (length == 0) length = FormatMessageA(flags, nullptr, id, 0, text, sizeof(text), nullptr);
     std::string message(text, length);
     while (!message.empty() && (message.back() == '\r' || message.back() == '\n' || message.back() == ' '))
         message.pop_back();
-    SetLastError(code);
     return " (" + std::to_string(code) + (message.empty() ? "" : ": " + message) + ")";
 }
 
@@ -316,7 +322,11 @@ CRITICAL_SECTION* Section(unsigned char* storage) {
 ThreadHandle StartThread(ThreadBody body, void* argument) {
     auto* start = new ThreadStart{body, argument};
     HANDLE thread = CreateThread(nullptr, 0, ThreadMain, start, 0, nullptr);
-    if (!thread) delete start;
+    if (!thread) {
+        const DWORD error = GetLastError();  // the caller's log line reads it
+        delete start;
+        SetLastError(error);
+    }
     return thread;
 }
 

@@ -21,14 +21,19 @@ std::string ReadRegistryString(int32_t root, const std::string& subKey,
     std::memset(buffer, ' ', kRegistryTextSize);
     buffer[kRegistryTextSize] = '\0';
     HKEY key;
-    if (RegOpenKeyExA(RootHandle(root), subKey.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    // The registry calls return their reason instead of keeping it as the last error.
+    const LONG opened = RegOpenKeyExA(RootHandle(root), subKey.c_str(), 0, KEY_QUERY_VALUE, &key);
+    if (opened != ERROR_SUCCESS) {
+        SetLastError(static_cast<DWORD>(opened));
         return "";
+    }
     DWORD type = REG_NONE, size = kRegistryTextSize;
     const LONG result = RegQueryValueExA(key, valueName.c_str(), nullptr, &type,
                                          reinterpret_cast<BYTE*>(buffer), &size);
     RegCloseKey(key);
     // A value too long for the buffer (ERROR_MORE_DATA) leaves its contents undefined, and
     // numbers or binary data would put garbage in a folder field: both read as "nothing".
+    SetLastError(static_cast<DWORD>(result));
     if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return "";
     if (type == REG_SZ) return TrimRegistryText(buffer);
     // Installers write folders as "%ProgramFiles%\...", which no file call understands. The
@@ -36,7 +41,11 @@ std::string ReadRegistryString(int32_t root, const std::string& subKey,
     const std::string text = TrimRegistryText(buffer);
     char expanded[kRegistryTextSize + 1];
     const DWORD needed = ExpandEnvironmentStringsA(text.c_str(), expanded, kRegistryTextSize);
-    if (needed == 0 || needed > kRegistryTextSize) return "";
+    if (needed == 0) return "";
+    if (needed > kRegistryTextSize) {
+        SetLastError(ERROR_SUCCESS);  // too long for the field, which is no failure of the call
+        return "";
+    }
     expanded[kRegistryTextSize] = '\0';
     return TrimRegistryText(expanded);
 }

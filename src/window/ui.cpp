@@ -6,10 +6,37 @@
 
 namespace qvk {
 namespace {
-std::atomic<Ui*> currentUi{nullptr};
+
+class NoWindowUi final : public Ui {
+public:
+    int Message(const std::string&, const std::string&, int, const MessageTopic&) override { return 0; }
+    void SetText(int, const std::string&) override {}
+    std::string GetText(int) override { return std::string(); }
+    void SetProgress(int, int) override {}
+    void SetProgressMax(int, int) override {}
+    void Enable(int, bool) override {}
+    void AddLine(int, const std::string&) override {}
+    void Show(int, bool) override {}
+    void Free(int) override {}
+    int GetState(int) override { return 0; }
+    void SetState(int, int) override {}
+    void Move(int, int, int, int, int) override {}
+};
+
+// Never destroyed: a worker may still report while the process ends.
+Ui* NoWindow() {
+    static Ui* const ui = new NoWindowUi;
+    return ui;
 }
 
-Ui* CurrentUi() { return currentUi.load(std::memory_order_acquire); }
+std::atomic<Ui*> currentUi{nullptr};
+
+}  // namespace
+
+Ui* CurrentUi() {
+    Ui* ui = currentUi.load(std::memory_order_acquire);
+    return ui ? ui : NoWindow();
+}
 void SetUi(Ui* ui) { currentUi.store(ui, std::memory_order_release); }
 
 int ShowMessage(const std::string& text, int icon, int buttons, const MessageTopic& topic) {
@@ -21,9 +48,7 @@ int ShowMessage(const std::string& text, int icon, int buttons, const MessageTop
         case IconQuestion: title = UiText(QuestionTitle); break;
         default: break;
     }
-    Ui* ui = CurrentUi();
-    // Without any user interface (native tools) there is nobody to answer: 0 is no button.
-    return ui ? ui->Message(text, title, icon | buttons, topic) : 0;
+    return CurrentUi()->Message(text, title, icon | buttons, topic);
 }
 
 }  // namespace qvk

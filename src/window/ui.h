@@ -39,7 +39,8 @@ public:
 
 inline constexpr int kKeep = -0x7fff;
 
-// The window in use, or none before it exists (messages then still show, without an owner).
+// The window in use; never null. Before a window exists, and after SetUi(nullptr), a window-less
+// one takes every call: texts and progress go nowhere and a message is answered 0, no button.
 Ui* CurrentUi();
 void SetUi(Ui* ui);
 

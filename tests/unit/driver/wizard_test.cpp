@@ -141,7 +141,10 @@ TEST_F(WizardTest, SameFolderTwiceInstallsOnceAndStartsTheDownload) {
 
 TEST_F(WizardTest, AWorkerThatCannotStartEndsTheProgramWithAMessage) {
     WizardHooks failing;
-    failing.startThread = [](platform::ThreadBody, void*) -> platform::ThreadHandle { return nullptr; };
+    failing.startThread = [](platform::ThreadBody, void*) -> platform::ThreadHandle {
+        errno = EAGAIN;  // as the system leaves it when it has no thread to give
+        return nullptr;
+    };
     SetWizardHooks(failing);
     state.step = 1;  // notes to catalogue: the catalogue worker
     ui.Answer({AnswerOk});
@@ -150,8 +153,10 @@ TEST_F(WizardTest, AWorkerThatCannotStartEndsTheProgramWithAMessage) {
     ui.SetState(qvcheck, 1);
     ui.Answer({AnswerNo, AnswerOk});  // accept the folder; then the failure
     EXPECT_EXIT(OnControl(NextButton), ::testing::ExitedWithCode(0), "\\[message\\] Unable to start the installation\\.");
-    for (const char* name : {"catalogue thread\r\nCatalogue", "download thread\r\nDownload"})
-        EXPECT_NE(LogText().find(std::string("Unable to start the ") + name + " not started"), std::string::npos) << name;
+    for (const auto& [name, last] : {std::pair{"catalogue", "Catalogue"}, std::pair{"download", "Download"}})
+        EXPECT_NE(LogText().find(std::string("Unable to start the ") + name + " thread" + test::SystemReason(EAGAIN) +
+                                 "\r\n" + last + " not started"),
+                  std::string::npos) << name;
 }
 
 }  // namespace

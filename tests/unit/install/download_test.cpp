@@ -127,6 +127,25 @@ TEST_F(DownloadTest, WithoutLengthTheFileBarStaysAndPacedHeadingsEndOnTheTotal) 
     EXPECT_EQ(bar.back(), 100);
 }
 
+// Without a window the worker's texts and bars go nowhere and its question gets no button, so a
+// failure is not retried; a refused connection's line says why.
+TEST_F(DownloadTest, WithoutAWindowTheWorkGoesOnAndARefusalSaysWhy) {
+    Serve("{}", {"A.zip", "B.zip"});
+    PluginServer gone(root.path());
+    ASSERT_TRUE(gone.ready());
+    gone.Stop();
+    state.plugins.back().url = gone.Url("/B.zip");
+    SetUi(nullptr);
+    DownloadThread(&job);
+    ASSERT_NE(CurrentUi(), nullptr);
+    EXPECT_EQ(ShowMessage("?", IconQuestion, ButtonsYesNo), 0);
+    EXPECT_EQ(job.count, 1);
+    EXPECT_EQ(ReadWholeFile(work / "A.zip"), Content("A"));
+    EXPECT_EQ(state.plugins.back().selected, 0);
+    EXPECT_TRUE(ui.Events().empty() && ui.Messages().empty());
+    EXPECT_NE(LogText().find("B.zip)... \r\nError" + SystemReason(ECONNREFUSED) + "\r\nEnd of"), std::string::npos);
+}
+
 // Links that end in one name, that carry a query or a raw blank, or whose last part is no file
 // name: each is fetched as written (the blank as %20) into a work file of its own.
 TEST_F(DownloadTest, EveryLinkItsOwnWorkFileAndItsOwnTarget) {

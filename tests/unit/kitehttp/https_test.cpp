@@ -6,6 +6,7 @@
 
 #include "kitehttp.h"
 #include "location.h"
+#include "platform/files.h"
 #include "support/plugin_server.h"
 #include "trust.h"
 
@@ -93,6 +94,7 @@ protected:
     static void SetUpTestSuite() {
         ASSERT_TRUE(StartNetwork());
         HttpDebug("", [](const std::string& line) { lines.push_back(line); });
+        SetSystemHooks(qvk::platform::MoveFileOver, qvk::platform::SystemErrorText);
         dir = new ScratchDir;
         WriteWholeFile(*dir / "a.zip", Noise(300000, 7));
         server = new PluginServer(dir->path(), *dir / "rules.json",

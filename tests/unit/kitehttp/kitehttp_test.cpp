@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "kitehttp.h"
+#include "platform/files.h"
 #include "support/plugin_server.h"
 
 namespace {
@@ -57,6 +58,7 @@ protected:
     static void SetUpTestSuite() {
         ASSERT_TRUE(StartNetwork());
         HttpDebug("", [](const std::string& line) { debugLines.push_back(line); });
+        SetSystemHooks(qvk::platform::MoveFileOver, qvk::platform::SystemErrorText);
         dir = new ScratchDir;
         server = new PluginServer(dir->path());
     }
@@ -147,13 +149,15 @@ TEST_F(KiteHttp, EachReplyEndsInItsStateAndOnlyAWholeBodyReplacesTheFile) {
         Serve(name, reply);
         return "/_mode/raw/" + name;
     };
-    const std::string missingFolder = *dir / "no/such/folder/f.txt";
+    const std::string missingFolder = *dir / "no/such/folder/f.txt", folder = *dir / "a-folder";
+    std::filesystem::create_directories(folder + "/inside");  // no file can replace it
     const struct {
         std::string target;
         int state;
         std::string file;
         int length = 0;
         const char* localFile = nullptr;  // none: an existing file of its own
+        std::string why = "";             // what the system said of the failed call
     } cases[] = {
         {"/missing.zip", BadReply, kNone, -1},  // -1: any length
         // 303 to 308 are redirects only with a location; the caller that does not follow it
@@ -168,13 +172,14 @@ TEST_F(KiteHttp, EachReplyEndsInItsStateAndOnlyAWholeBodyReplacesTheFile) {
         {"/_mode/split-head/big.bin", Finished, big, 60000},
         {"/_mode/split-body/big.bin", Finished, big, 60000},
         {"/_mode/short/big.bin", NetworkFailure, kNone, 60000},
-        {"/_mode/reset/big.bin", NetworkFailure, kNone, 60000},
+        {"/_mode/reset/big.bin", NetworkFailure, kNone, 60000, nullptr, SystemReason(ECONNRESET)},
         // Redirect replies keep their body: it is the redirect page.
         {"/_mode/status-300/f.txt", Finished, text, 14},
         {"/_mode/status-302/f.txt", Finished, text, 14},
         {"/f.txt", FileError, kNone, 14, ""},
-        {"/f.txt", FileError, kNone, 14, missingFolder.c_str()},
-        {"/_mode/status-302/f.txt", FileError, kNone, 14, missingFolder.c_str()},
+        {"/f.txt", FileError, kNone, 14, missingFolder.c_str(), SystemReason(ENOENT)},
+        {"/_mode/status-302/f.txt", FileError, kNone, 14, missingFolder.c_str(), SystemReason(ENOENT)},
+        {"/f.txt", FileError, kNone, 14, folder.c_str(), SystemReason(EISDIR)},
         // Heads as servers write them: the length is read from the character after "Content-Length:".
         {raw("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello"), Finished, "hello", 5},
         {raw(ok + "Content-Length:5\r\n\r\nhello"), Finished, "hello", 0},
@@ -207,8 +212,12 @@ TEST_F(KiteHttp, EachReplyEndsInItsStateAndOnlyAWholeBodyReplacesTheFile) {
         if (c.state == FileError) {
             EXPECT_EQ(fetch.states.end()[-2], Header);
         }
+        EXPECT_EQ(fetch.t.systemError, c.why) << c.target;
     }
     EXPECT_FALSE(PathExists(".part"));
+    EXPECT_TRUE(PathExists(folder + "/inside"));
+    const std::vector<std::string> lines = TakeLines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "KiteHTTP: Fileerror!" + SystemReason(EISDIR)), lines.end());
 }
 
 TEST_F(KiteHttp, NoConnection) {
@@ -220,6 +229,8 @@ TEST_F(KiteHttp, NoConnection) {
         Fetch fetch("http://" + host + "/a.zip", Existing("a.zip"));
         EXPECT_EQ(fetch.Run(), NetworkFailure) << host;
         EXPECT_EQ(fetch.states, (std::vector<int>{Init, NetworkFailure}));
+        // The refusal is the system's; an empty host never reached it.
+        EXPECT_EQ(fetch.t.systemError, host.empty() ? "" : SystemReason(ECONNREFUSED)) << host;
         fetch.ExpectNoResult();
     }
     EXPECT_TRUE(TakeLines().empty());

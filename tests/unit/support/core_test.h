@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "core/log.h"
+#include "kitehttp.h"
+#include "platform/files.h"
 #include "core/shutdown_gate.h"
 #include "core/state.h"
 #include "support/event_ui.h"
@@ -19,6 +21,7 @@ protected:
         ResetState();
         ResetShutdownGateForTests();
         FillLanguageTables();
+        kite::SetSystemHooks(platform::MoveFileOver, platform::SystemErrorText);  // as at start-up
     }
     void TearDown() override {
         CloseLog();

@@ -2,7 +2,9 @@
 #pragma once
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -21,6 +23,11 @@ inline std::optional<std::string> ReadWholeFile(const std::string& path) {
 
 inline void WriteWholeFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// The words a failed call's log line ends with, for an errno value.
+inline std::string SystemReason(int code) {
+    return " (" + std::to_string(code) + ": " + std::strerror(code) + ")";
 }
 
 inline bool PathExists(const std::string& path) {
