@@ -118,37 +118,47 @@ class Shipped32(unittest.TestCase):
         self.assertIn("  Failed: aged Photo (download failed)\r\n", out)
         self.assertTrue(out.endswith("\r\nExit code: 1 (some plugins failed)\r\n"), out)
 
-    def test_crash_report_of_a_worker_fault_has_the_32_bit_context(self):
+    def test_crash_reports_of_worker_faults_have_the_32_bit_context(self):
+        # The read of address 0x10, resumed; then a stack overflow, after which the thread is
+        # sent to its end on its own stack with the handler chain it started with (fs:0).
         server = winelib.serve_site(os.path.join(self.art, "site"))
         self.addCleanup(server.stop)
         exe = winelib.programs("faults")["faults"]
         cwd = winelib.fresh_dir(os.path.join(self.art, "cwd"))
         run = winelib.run_qvk(["-debug", "-url=%s|/plugins.php" % server.address,
-                               "-faulttest=access@worker"], cwd, "en_US", timeout=RUN_S,
-                              artifacts=self.art, exe=exe)
+                               "-faulttest=access@worker,overflow@worker"], cwd, "en_US",
+                              timeout=RUN_S, artifacts=self.art, exe=exe)
         self.addCleanup(run.stop)
         run.cmds("@%d window Language" % WINDOW_MS, "click 1", "@%d window Installation" % WINDOW_MS,
                  "click 10", "@60000 waitvisible 11 1", "click 10")
-        self.assertEqual(run.cmd("@%d message" % WINDOW_MS), ASK)
-        run.cmds("answer yes", "@%d waittext 31 End of analysis." % WINDOW_MS, "click 9",
-                 "@60000 message", "answer yes")
+        for _ in range(2):
+            self.assertEqual(run.cmd("@%d message" % WINDOW_MS), ASK)
+            run.cmd("answer yes")
+        ended = "Can't resume after this error: the thread is ended"
+        winelib.wait_until(lambda: ended in winelib.read_log(cwd), RUN_S, "the thread's end", 1)
+        run.cmds("click 9", "@60000 message", "answer yes")
         self.assertEqual(run.wait(), 0)
         log = winelib.read_log(cwd)
-        at = log.index("! Entered into critical section before crash !")
-        report = log[at + 1:at + 10]
-        self.assertEqual(report[0], "Error: Invalid memory access(-1073741819)")
-        fields = dict(re.findall(r"(\w+): ([0-9a-f]{8})\b", " ".join(report[1:5])))
-        self.assertRegex(report[1], r"^Address: [0-9a-f]{8}   file: [A-Z]:\\.*\\qvk-faults\.exe$")
+        starts = [i for i, line in enumerate(log) if line == "! Entered into critical section before crash !"]
+        self.assertEqual(len(starts), 2, log)
+        access, overflow = (log[i + 1:i + 12] for i in starts)
+        self.assertEqual([access[0], overflow[0]], ["Error: Invalid memory access(-1073741819)",
+                                                    "Error: Stack overflow(-1073741571)"])
         start, end = text_section(exe)
-        self.assertTrue(start <= int(fields["Address"], 16) < end, (report[1], hex(start), hex(end)))
-        self.assertEqual([fields["SegCS"], fields["SegSS"]], [CS32, SS32])
-        self.assertRegex(report[5], r"^File: catalogue\.cpp   line: \d+$")
-        # The read of address 0x10 through a 32-bit register, which the report shows holding it.
-        base = re.fullmatch(r"ASM: mov e\w\w, dword ptr \[(e\w\w)\]", report[6])
-        self.assertTrue(base, report[6])
-        self.assertEqual(fields[base[1].upper()], "00000010", report)
-        self.assertEqual(report[7:], ["Total number of errors: 1", "! Error ignored by user !"])
-
+        for n, report in enumerate((access, overflow), 1):
+            fields = dict(re.findall(r"(\w+): ([0-9a-f]{8})\b", " ".join(report[1:5])))
+            self.assertRegex(report[1], r"^Address: [0-9a-f]{8}   file: [A-Z]:\\.*\\qvk-faults\.exe$")
+            self.assertTrue(start <= int(fields["Address"], 16) < end, (report, hex(start), hex(end)))
+            self.assertEqual([fields["SegCS"], fields["SegSS"]], [CS32, SS32])
+            self.assertEqual(report[7:9], ["Total number of errors: %d" % n, "! Error ignored by user !"])
+        self.assertRegex(access[5], r"^File: catalogue\.cpp   line: \d+$")
+        # Read through a 32-bit register, which the report shows holding that address.
+        base = re.fullmatch(r"ASM: mov e\w\w, dword ptr \[(e\w\w)\]", access[6])
+        self.assertTrue(base, access[6])
+        self.assertEqual(dict(re.findall(r"(\w+): ([0-9a-f]{8})\b", access[2] + " " + access[3]))[
+            base[1].upper()], "00000010", access)
+        self.assertEqual(overflow[10], ended)
+        self.assertEqual(log[-1], "Yes, delete temp dir and free memories")
 
 if __name__ == "__main__":
     winelib.require_programs("qvk", "faults", "uidriver")
