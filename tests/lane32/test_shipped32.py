@@ -104,6 +104,9 @@ class Shipped32(unittest.TestCase):
         self.assertTrue(out.endswith("Exit code: 0 (everything asked for is installed and "
                                      "configured)\r\n"), out)
         self.assertTrue(log.endswith(out[out.index("Summary:"):]), log)
+        # The processor as the system reports it to this 32-bit process: x86, which names a
+        # workstation's edition (a 64-bit process is told x64, and the edition stays unnamed).
+        self.assertRegex(log, r"\r\nHost OS: [^\r]* Professional\b")
 
     def test_a_failed_download_retried_once_then_skipped(self):
         server = self.serve({"/files/agedphoto.zip": "status-404"})
