@@ -23,9 +23,9 @@ QV = "C:\\Program Files\\Quorvane\\"
 CS32, SS32 = "00000023", "0000002b"
 REGISTERS = ("EAX", "ECX", "EDX", "EBX", "ESP", "EBP", "ESI", "EDI")  # by their x86 number
 # Under qemu-i386, Wine names a fault from the trap number the emulator leaves in the signal
-# context (a bad read comes as "Invalid instruction"), and the program's read of its own code
-# reaches the host's memory rather than the emulated one: the fault's kind, its instruction text
-# and so going on after it are the emulator's. Address, registers and selectors stay right.
+# context (a bad read comes as "Invalid instruction"), and the bytes the program reads back of
+# its own code are not those the emulator runs: the fault's kind, its instruction text and so
+# going on after it are the emulator's. Address, registers and selectors stay right.
 EMULATED = bool(os.environ.get("QVK_WINE_ALLOW_QEMU"))
 
 
