@@ -137,6 +137,8 @@ FAULTS = [
     ("win32: the fault count loses increments", "src/win32/crash_hook.cpp",
      "r.errorCount = InterlockedIncrement(&errorCount);", "r.errorCount = errorCount + 1;",
      "e2e_test_crash"),
+    ("win32: the 32-bit context's EAX and EBX swapped", "src/win32/crash_hook.cpp",
+     "r.eax = c.Eax, r.ebx = c.Ebx,", "r.eax = c.Ebx, r.ebx = c.Eax,", "lane32"),
 ]
 
 

@@ -11,6 +11,7 @@ packages=(
     libzydis-dev libzycore-dev libwolfssl-dev autoconf automake libtool
     mingw-w64 libz-mingw-w64-dev
     wine wine64 wine32:i386 xvfb x11-utils imagemagick locales fonts-liberation
+    qemu-user-static
 )
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then

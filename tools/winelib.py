@@ -14,6 +14,7 @@ import json
 import os
 import queue
 import re
+import shlex
 import shutil
 import signal
 import struct
@@ -29,9 +30,14 @@ import catalogue_site  # noqa: E402
 
 WINE_DIR = os.environ.get("QVK_WINE_DIR", "/usr/lib/wine")
 LOADER32, LOADER64 = os.path.join(WINE_DIR, "wine"), os.path.join(WINE_DIR, "wine64")
+# What Wine processes that may start 32-bit code are started through: tools/lane32.sh's "run",
+# which the 32-bit lane sets, so that they run under qemu-i386 where the kernel cannot run them.
+LAUNCHER = shlex.split(os.environ.get("QVK_WINE_LAUNCHER", ""))
 SKIP = 77  # CTest's SKIP_RETURN_CODE for the e2e tests
 DRIVER_TIMEOUT_MS = 10000
 START_MS = 30000  # for a program's first window: a start under Wine on a loaded machine is slow
+# wineboot fills the prefix's 32-bit half too: minutes when that code runs under qemu-i386.
+BOOT_TIMEOUT = 720 if os.environ.get("QVK_WINE_ALLOW_QEMU") else 240
 LOCALES = ("en_US", "fr_FR", "de_DE")
 I386, AMD64 = 0x14C, 0x8664
 
@@ -103,7 +109,7 @@ def pe_machine(path):
 
 def _can_exec(path):
     try:  # ENOEXEC: no ia32 emulation in the kernel for a 32-bit loader
-        subprocess.run([path, "--version"], capture_output=True, timeout=20)
+        subprocess.run(LAUNCHER + [path, "--version"], capture_output=True, timeout=20)
     except (OSError, subprocess.TimeoutExpired):
         return False
     return True
@@ -261,8 +267,10 @@ def setup(state_path):
     with open(os.path.join(work, "wineboot.log"), "wb") as log:
         subprocess.run([server, "-p"], env=env, timeout=30, check=True, stdin=subprocess.DEVNULL,
                        stdout=log, stderr=log)
-        boot = subprocess.run([loader, "wineboot", "-i"], env=env, stdout=log, stderr=log,
-                              stdin=subprocess.DEVNULL, timeout=240)
+        # Through the launcher, so that the prefix gets its 32-bit half (syswow64 and the
+        # registry's 32-bit view) even where 32-bit code runs only under the emulator.
+        boot = subprocess.run(LAUNCHER + [loader, "wineboot", "-i"], env=env, stdout=log,
+                              stderr=log, stdin=subprocess.DEVNULL, timeout=BOOT_TIMEOUT)
         if not os.path.isdir(os.path.join(prefix, "drive_c", "windows")):
             raise WineError("wineboot made no prefix (exit %d), see wineboot.log" % boot.returncode)
         map_fonts(env, loader, log)
@@ -321,7 +329,7 @@ class Wine:
     def start(self, exe, args=(), cwd=None, locale=None, **popen):
         loader = loader_for(exe)
         print("wine: starting %s (PE machine 0x%x)" % (exe, pe_machine(exe)), flush=True)
-        return _track(subprocess.Popen([loader, exe] + list(args), cwd=cwd,
+        return _track(subprocess.Popen(LAUNCHER + [loader, exe] + list(args), cwd=cwd,
                                        env=self.env(loader, locale), **popen))
 
     def screenshot(self, path):

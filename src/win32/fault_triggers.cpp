@@ -71,11 +71,15 @@ void Fire(const std::string& kind) {
     }
 }
 
-// The window as the workers see it, with a fault before each of their first writes.
+// The Ui in use before the faults were armed (the window's, or the unattended mode's own),
+// which every call goes on to.
+Ui* inner = nullptr;
+
+// The Ui as the workers see it, with a fault before each of their first writes.
 class FaultingUi : public Ui {
 public:
     int Message(const std::string& t, const std::string& c, int s, const MessageTopic& m) override {
-        return TheUi().Message(t, c, s, m);
+        return inner->Message(t, c, s, m);
     }
     void SetText(int control, const std::string& text) override {
         if (GetCurrentThreadId() != mainThread) {
@@ -89,18 +93,18 @@ public:
             }
             if (!kind.empty()) Fire(kind);
         }
-        TheUi().SetText(control, text);
+        inner->SetText(control, text);
     }
-    std::string GetText(int c) override { return TheUi().GetText(c); }
-    void SetProgress(int c, int v) override { TheUi().SetProgress(c, v); }
-    void SetProgressMax(int c, int m) override { TheUi().SetProgressMax(c, m); }
-    void Enable(int c, bool e) override { TheUi().Enable(c, e); }
-    void AddLine(int c, const std::string& l) override { TheUi().AddLine(c, l); }
-    void Show(int c, bool v) override { TheUi().Show(c, v); }
-    void Free(int c) override { TheUi().Free(c); }
-    int GetState(int c) override { return TheUi().GetState(c); }
-    void SetState(int c, int s) override { TheUi().SetState(c, s); }
-    void Move(int c, int x, int y, int w, int h) override { TheUi().Move(c, x, y, w, h); }
+    std::string GetText(int c) override { return inner->GetText(c); }
+    void SetProgress(int c, int v) override { inner->SetProgress(c, v); }
+    void SetProgressMax(int c, int m) override { inner->SetProgressMax(c, m); }
+    void Enable(int c, bool e) override { inner->Enable(c, e); }
+    void AddLine(int c, const std::string& l) override { inner->AddLine(c, l); }
+    void Show(int c, bool v) override { inner->Show(c, v); }
+    void Free(int c) override { inner->Free(c); }
+    int GetState(int c) override { return inner->GetState(c); }
+    void SetState(int c, int s) override { inner->SetState(c, s); }
+    void Move(int c, int x, int y, int w, int h) override { inner->Move(c, x, y, w, h); }
 };
 
 FaultingUi faultingUi;
@@ -130,6 +134,7 @@ void ArmFaults(const std::vector<std::string>& args) {
             else if (place == "worker") workerFaults.push_back(kind);
         }
     }
+    inner = CurrentUi() ? CurrentUi() : &TheUi();
     SetUi(&faultingUi);
 }
 
