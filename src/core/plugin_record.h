@@ -18,6 +18,7 @@ enum class PluginStage : uint8_t {
     Incomplete,      // some entries could not be placed (see `skipped`)
     Installed,       // every entry in place below every destination
     Stopped,         // the orderly end came first
+    Unfit,           // sound, but not for this disk as it is (see `failure`): nothing written
 };
 
 struct SkippedEntry {
@@ -28,7 +29,7 @@ struct SkippedEntry {
 struct PluginOutcome {
     PluginStage stage = PluginStage::NotAsked;
     std::string workFile;                    // its archive's name in the work folder
-    std::string failure;                     // why an unreadable archive is so
+    std::string failure;                     // why an unreadable or unfit archive is so
     std::vector<SkippedEntry> skipped;       // in archive order
     std::vector<std::string> installedInto;  // the destination folders, once installed
 };

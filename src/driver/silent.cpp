@@ -133,6 +133,7 @@ std::string FailureOf(const PluginRecord& plugin) {
     switch (outcome.stage) {
         case PluginStage::DownloadFailed: return "download failed";
         case PluginStage::Unreadable: return outcome.workFile + " could not be read";
+        case PluginStage::Unfit: return outcome.workFile + " cannot be installed: " + outcome.failure;
         case PluginStage::Incomplete: {
             // A few entries tell the story; thousands would bury the rest of the account.
             constexpr std::size_t kShown = 3;

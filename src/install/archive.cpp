@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "core/log.h"
 #include "platform/files.h"
@@ -232,25 +233,65 @@ void ArchiveReader::Skip(const std::string& shown, const std::string& why) {
     Log("Entry skipped, " + skipped_.back().why + ": " + skipped_.back().name);
 }
 
-void ArchiveReader::ExtractCurrentEntry(const std::vector<std::string>& destinations) {
-    if (!zip_ || !hasEntry_ || Damaged()) return;
-    unz_file_info64 info;
+bool ArchiveReader::CurrentEntry(void* header, std::string* name, std::string* shown) {
+    auto& info = *static_cast<unz_file_info64*>(header);
     // The whole name, however long: a name cut to a buffer would be one the archive does not
     // hold.
     if (unzGetCurrentFileInfo64(Zip(zip_), &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
         Fail("unreadable entry header");
-        return;
+        return false;
     }
     std::string rawName(info.size_filename, '\0');
     if (!rawName.empty() &&
         unzGetCurrentFileInfo64(Zip(zip_), &info, &rawName[0], static_cast<uLong>(rawName.size()),
                                 nullptr, 0, nullptr, 0) != UNZ_OK) {
         Fail("unreadable entry header");
-        return;
+        return false;
     }
-    const std::string name = platform::ArchiveNameToUtf8(rawName, (info.flag & kUtf8NameFlag) != 0);
+    *name = platform::ArchiveNameToUtf8(rawName, (info.flag & kUtf8NameFlag) != 0);
     // The log is ANSI: a letter it lacks shows as "?" there, and only there.
-    const std::string shown = IsUtf8(name) ? platform::Utf8ToAnsi(name) : name;
+    *shown = IsUtf8(*name) ? platform::Utf8ToAnsi(*name) : *name;
+    return true;
+}
+
+std::vector<PlannedEntry> ArchiveReader::Survey() {
+    std::vector<PlannedEntry> entries;
+    const char separator = *platform::PathSeparator();
+    for (int move = FirstEntry(); move == UNZ_OK && !Damaged(); move = NextEntry()) {
+        unz_file_info64 info;
+        std::string name;
+        PlannedEntry planned;
+        if (!CurrentEntry(&info, &name, &planned.shown)) break;
+        const EntryPath entry = SafeEntryPath(name, separator);
+        // Refused here, before a byte of the plugin is written.
+        if (entry.refused) Skip(planned.shown, "its name " + entry.why);
+        else planned.relative = entry.folder && entry.relative.empty() ? "." : entry.relative;
+        planned.folder = entry.folder;
+        planned.size = info.uncompressed_size;
+        planned.packedSize = info.compressed_size;
+        // Opening reads the local header, which tells where the bytes really start; nothing is
+        // inflated.
+        if (unzOpenCurrentFile(Zip(zip_)) != UNZ_OK) {
+            Fail("unreadable entry header of " + planned.shown);
+            break;
+        }
+        planned.dataStart = unzGetCurrentFileZStreamPos64(Zip(zip_));
+        unzCloseCurrentFile(Zip(zip_));
+        entries.push_back(planned);
+    }
+    std::size_t first, second;
+    if (!Damaged() && FindOverlap(entries, &first, &second))
+        Fail("entries overlap: " + entries[first].shown + " and " + entries[second].shown +
+             " share bytes");
+    hasEntry_ = false;
+    return entries;
+}
+
+void ArchiveReader::ExtractCurrentEntry(const std::vector<std::string>& destinations) {
+    if (!zip_ || !hasEntry_ || Damaged()) return;
+    unz_file_info64 info;
+    std::string name, shown;
+    if (!CurrentEntry(&info, &name, &shown)) return;
     const char separator = *platform::PathSeparator();
     const EntryPath entry = SafeEntryPath(name, separator);
     if (entry.refused) {
@@ -260,9 +301,7 @@ void ArchiveReader::ExtractCurrentEntry(const std::vector<std::string>& destinat
 
     struct Output {
         std::string temporary, target;  // UTF-8
-        std::FILE* file;
-        bool good;
-        std::string error;  // what the system said when the write failed
+        std::unique_ptr<platform::WrittenFile> file;
     };
     std::vector<Output> outputs;
     for (const std::string& destination : destinations) {
@@ -288,16 +327,15 @@ void ArchiveReader::ExtractCurrentEntry(const std::vector<std::string>& destinat
             Skip(shown, "could not be written, a folder has that name");
             continue;
         }
-        Output out{target + ".qvk" + std::to_string(++sequence_) + ".tmp", target, nullptr, true,
-                   std::string()};
-        out.file = platform::CreateFileForWriting(Utf8Path{out.temporary});
-        if (!out.file) {
-            const std::string error = platform::LastErrorText();
+        Output out{target + ".qvk" + std::to_string(++sequence_) + ".tmp", target, nullptr};
+        out.file = std::make_unique<platform::WrittenFile>(Utf8Path{out.temporary});
+        if (!out.file->Good()) {
+            const std::string error = out.file->Error();
             Log("Unable to write " + platform::Utf8ToAnsi(out.target) + error);
             Skip(shown, "could not be written" + error);
             continue;
         }
-        outputs.push_back(out);
+        outputs.push_back(std::move(out));
     }
     if (entry.folder) return;
 
@@ -312,11 +350,10 @@ void ArchiveReader::ExtractCurrentEntry(const std::vector<std::string>& destinat
                 break;
             }
             total += static_cast<unsigned>(got);
-            for (Output& out : outputs)
-                if (out.good && std::fwrite(buffer_.data(), 1, got, out.file) != static_cast<size_t>(got)) {
-                    out.error = platform::LastErrorText();
-                    out.good = false;
-                }
+            // An entry that yields more than it states is not the entry the room was checked
+            // for: it stops here, as damage.
+            if (total > info.uncompressed_size) break;
+            for (Output& out : outputs) out.file->Write(buffer_.data(), static_cast<std::size_t>(got));
         }
         // The CRC is compared when an entry read to its end is closed; a stream that ends early
         // is caught by the size.
@@ -330,14 +367,12 @@ void ArchiveReader::ExtractCurrentEntry(const std::vector<std::string>& destinat
                                    static_cast<int>(info.tmu_date.tm_min),
                                    static_cast<int>(info.tmu_date.tm_sec)};
     for (Output& out : outputs) {
-        if (std::fclose(out.file) != 0 && out.good) {
-            out.error = platform::LastErrorText();
-            out.good = false;
-        }
-        if (!whole || !out.good) {
+        // A file that will replace one an earlier installation left reaches the disk first.
+        const bool replaces = whole && out.file->Good() && platform::FileExists(Utf8Path{out.target});
+        if (!out.file->Close(replaces) || !whole) {
             if (whole) {
-                Log("Unable to write " + platform::Utf8ToAnsi(out.target) + out.error);
-                Skip(shown, "could not be written" + out.error);
+                Log("Unable to write " + platform::Utf8ToAnsi(out.target) + out.file->Error());
+                Skip(shown, "could not be written" + out.file->Error());
             }
             RemoveStaged(out.temporary);
             continue;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/plugin_record.h"
+#include "install/archive_plan.h"
 #include "install/file_names.h"
 
 namespace qvk {
@@ -38,6 +39,11 @@ public:
     // Moves to the first or the next entry: 0 when an entry became current.
     int FirstEntry();
     int NextEntry();
+    // Walks the whole central directory before anything is written: each entry's name as it
+    // would land, its stated size and where its bytes lie. Entries whose bytes overlap make
+    // the archive damaged; a name that cannot be written is skipped, as in ExtractCurrentEntry.
+    // Leaves no entry current; FirstEntry starts the extraction.
+    std::vector<PlannedEntry> Survey();
     // Reads the current entry once and writes it beside its target below every non-empty
     // destination (ANSI folders). An entry that cannot be written everywhere is logged and
     // recorded as skipped.
@@ -70,6 +76,9 @@ private:
     // name as the log has it.
     void Skip(const std::string& shown, const std::string& why);
     bool EnsureFolder(const std::string& folder);
+    // The current entry's header and its name in UTF-8 and as the log shows it; false (and the
+    // archive damaged) when the header cannot be read.
+    bool CurrentEntry(void* info, std::string* name, std::string* shown);
 
     void* zip_ = nullptr;
     bool empty_ = false;  // an archive without entries, which minizip does not open

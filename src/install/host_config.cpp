@@ -39,10 +39,15 @@ std::string ReadAll(std::FILE* file, bool& failed) {
 // at any moment leaves either the user's file or the complete new one, never a part of either.
 bool ReplaceWith(const std::string& path, const std::string& text) {
     const std::string beside = path + ".new";
-    std::FILE* out = std::fopen(beside.c_str(), "wb");
-    if (!out) return false;
-    bool ok = std::fwrite(text.data(), 1, text.size(), out) == text.size();
-    ok = std::fclose(out) == 0 && ok;
+    bool ok;
+    {
+        // The system's own calls, each looked at, and the bytes on the disk before the replace:
+        // a full disk must leave the user's settings as they were, not an empty file.
+        platform::WrittenFile out(beside);
+        if (!out.Good()) return false;
+        out.Write(text.data(), text.size());
+        ok = out.Close(true);
+    }
     if (ok && platform::MoveFileOver(beside, path)) return true;
     platform::RemoveFile(beside);
     return false;

@@ -9,6 +9,7 @@
 #include "diagnostics/crash_report.h"
 #include "diagnostics/source_position.h"
 #include "install/archive.h"
+#include "install/archive_plan.h"
 #include "install/editions.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -32,6 +33,38 @@ void SetBar(int control, int value) {
 // work section: the archive lies in the work folder, and the files staged beside their targets
 // must be either installed or deleted before the orderly end may go on. Reading checks the
 // end's flag between chunks, so the section is left within one chunk once the end has begun.
+// Why the plugin's files do not fit on the disks of its destinations; empty when they do.
+// Destinations on one disk add up; every file is staged beside its target while the target
+// is still there, so an update needs the whole room too.
+std::string DisksShortfall(const std::vector<std::string>& destinations,
+                           const std::vector<PlannedEntry>& entries) {
+    uint64_t need = 0;
+    for (const PlannedEntry& entry : entries)
+        if (!entry.folder) need += entry.size;
+    std::vector<std::pair<platform::DiskRoom, uint64_t>> disks;
+    for (const std::string& destination : destinations) {
+        if (destination.empty()) continue;
+        const platform::DiskRoom room = platform::DiskRoomOf(platform::Utf8Path{platform::AnsiToUtf8(destination)});
+        if (!room.known) {
+            Log("Free room unknown for " + destination);
+            continue;
+        }
+        auto disk = std::find_if(disks.begin(), disks.end(),
+                                 [&](const auto& d) { return d.first.disk == room.disk; });
+        if (disk == disks.end()) {
+            disks.push_back({room, need});
+        } else {
+            disk->second += need;
+            if (room.free < disk->first.free) disk->first = room;
+        }
+    }
+    for (const auto& [room, needed] : disks) {
+        const std::string shortfall = RoomShortfall(room, needed);
+        if (!shortfall.empty()) return shortfall;
+    }
+    return std::string();
+}
+
 PluginOutcome InstallArchive(const std::string& path, bool xnview, const InstallJob& job) {
     QVK_AT();
     WorkSection section;
@@ -63,13 +96,30 @@ PluginOutcome InstallArchive(const std::string& path, bool xnview, const Install
         }
     }
 
+    // What the central directory tells decides before anything is written.
+    const std::vector<PlannedEntry> planned = reader.Survey();
+    if (!reader.Damaged() && reader.Skipped().empty()) {
+        std::size_t first, second;
+        if (FindCollision(planned, &first, &second)) {
+            outcome.failure = planned[first].shown + " and " + planned[second].shown +
+                              " would be one file on Windows";
+        } else {
+            outcome.failure = DisksShortfall(destinations, planned);
+        }
+        if (!outcome.failure.empty()) {
+            outcome.stage = PluginStage::Unfit;
+            Log("Unfit ZIP file, nothing installed from it: " + outcome.failure);
+            return outcome;
+        }
+    }
+
     int entries = 0;
     int shown = 0;
     SetBar(installprog, 0);
+    // Names refused by the survey leave nothing to extract: the plugin is incomplete as it is.
     // The move to the first entry is not looked at: an empty archive gets one quiet attempt.
-    reader.FirstEntry();
-    int move = 0;
-    do {
+    int move = reader.Skipped().empty() ? (reader.FirstEntry(), 0) : -1;
+    while (move == 0 && !reader.Damaged()) {
         QVK_AT();
         Log("ReturnValue=" + std::to_string(move));
         if (xnview) {
@@ -87,7 +137,7 @@ PluginOutcome InstallArchive(const std::string& path, bool xnview, const Install
             if (value != shown) SetBar(installprog, shown = value);
         }
         move = reader.NextEntry();
-    } while (move == 0 && !reader.Damaged());
+    }
 
     if (reader.Cancelled()) {
         reader.Discard();

@@ -1,5 +1,6 @@
 // Files and folders, by the single-byte names the rest of the program handles.
 #pragma once
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -62,8 +63,41 @@ bool CreateFolderPath(const Utf8Path& path, std::vector<std::string>* created = 
 bool SetFileDate(const Utf8Path& path, const LocalDate& date);
 bool SetFileDosAttributes(const Utf8Path& path, unsigned attributes);
 void ClearAttributes(const Utf8Path& path);
-// A new file (an existing one is truncated), opened for binary writing; null on failure.
-std::FILE* CreateFileForWriting(const Utf8Path& path);
+
+// A new file (an existing one is truncated) written with the system's own calls, each result
+// looked at: a C library stream may report success for bytes a full disk never took. The first
+// failure is kept with what the system said, and every later call fails with it.
+class WrittenFile {
+public:
+    explicit WrittenFile(const Utf8Path& path);
+    explicit WrittenFile(const std::string& ansiPath);
+    ~WrittenFile();  // closes a file still open, as it stands
+    WrittenFile(const WrittenFile&) = delete;
+    WrittenFile& operator=(const WrittenFile&) = delete;
+
+    bool Good() const { return error_.empty(); }
+    bool Write(const void* data, std::size_t size);
+    // With `flush`, the data is on the disk before it answers (a file about to replace another
+    // must not leave that one pointing at blocks never written). True when every byte went.
+    bool Close(bool flush);
+    // " (112: There is not enough space on the disk.)", as LastErrorText gives it.
+    const std::string& Error() const { return error_; }
+
+private:
+    void Failed();
+    std::intptr_t handle_;
+    std::string error_;
+};
+
+// The free room of the disk that holds a folder (which may not exist yet: its nearest existing
+// parent is asked).
+struct DiskRoom {
+    bool known = false;  // false when the system did not tell
+    std::string disk;    // the disk as the user knows it ("C:\"); folders on one disk share it
+    uint64_t free = 0;   // what this program may still write there
+    uint64_t total = 0;
+};
+DiskRoom DiskRoomOf(const Utf8Path& folder);
 
 // The folder separator of the platform, "\\" or "/".
 const char* PathSeparator();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "diagnostics/os_description.h"
+#include "platform/files.h"
 
 namespace qvk::platform::fake {
 
@@ -19,6 +20,8 @@ void SetRunningProcesses(const std::vector<std::string>& imageNames);
 void SetOsFacts(const OsFacts& facts);
 // What the user's default language call reports (0x0409 until set).
 void SetUserLanguageId(unsigned id);
+// What every disk reports from now on; until set (or with `known` false) the disks' own figures.
+void SetDiskRoom(const DiskRoom& room);
 // Back to the empty start.
 void Reset();
 

@@ -157,7 +157,41 @@ bool SetFileDate(const Utf8Path& path, const LocalDate& date) { return SetFileDa
 bool SetFileDosAttributes(const Utf8Path& path, unsigned attributes) {
     return SetFileDosAttributes(path.text, attributes);
 }
-std::FILE* CreateFileForWriting(const Utf8Path& path) { return std::fopen(path.text.c_str(), "wb"); }
+
+WrittenFile::WrittenFile(const std::string& ansiPath)
+    : handle_(::open(ansiPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)) {
+    if (handle_ < 0) Failed();
+}
+WrittenFile::WrittenFile(const Utf8Path& path) : WrittenFile(path.text) {}
+WrittenFile::~WrittenFile() {
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
+}
+void WrittenFile::Failed() {
+    if (error_.empty()) error_ = LastErrorText();
+    if (error_.empty()) error_ = " (" + std::to_string(EIO) + ": " + std::strerror(EIO) + ")";
+}
+bool WrittenFile::Write(const void* data, std::size_t size) {
+    const char* from = static_cast<const char*>(data);
+    while (Good() && size > 0) {
+        const ssize_t wrote = ::write(static_cast<int>(handle_), from, size);
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) {
+            if (wrote == 0) errno = ENOSPC;
+            Failed();
+            break;
+        }
+        from += wrote;
+        size -= static_cast<std::size_t>(wrote);
+    }
+    return Good();
+}
+bool WrittenFile::Close(bool flush) {
+    if (handle_ < 0) return false;
+    if (Good() && flush && ::fsync(static_cast<int>(handle_)) != 0) Failed();
+    if (::close(static_cast<int>(handle_)) != 0) Failed();
+    handle_ = -1;
+    return Good();
+}
 
 void ClearAttributes(const std::string& path) {
     struct stat st;

@@ -203,8 +203,82 @@ bool SetFileDosAttributes(const Utf8Path& path, unsigned attributes) {
 void ClearAttributes(const Utf8Path& path) {
     SetFileAttributesW(WidePath(CP_UTF8, path.text).c_str(), FILE_ATTRIBUTE_NORMAL);
 }
-std::FILE* CreateFileForWriting(const Utf8Path& path) {
-    return _wfopen(WidePath(CP_UTF8, path.text).c_str(), L"wb");
+
+namespace {
+HANDLE CreateWritten(UINT codePage, const std::string& path) {
+    return CreateFileW(WidePath(codePage, path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+HANDLE Handle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+}  // namespace
+
+WrittenFile::WrittenFile(const Utf8Path& path)
+    : handle_(reinterpret_cast<std::intptr_t>(CreateWritten(CP_UTF8, path.text))) {
+    if (Handle(handle_) == INVALID_HANDLE_VALUE) Failed();
+}
+WrittenFile::WrittenFile(const std::string& ansiPath)
+    : handle_(reinterpret_cast<std::intptr_t>(CreateWritten(CP_ACP, ansiPath))) {
+    if (Handle(handle_) == INVALID_HANDLE_VALUE) Failed();
+}
+WrittenFile::~WrittenFile() {
+    if (Handle(handle_) != INVALID_HANDLE_VALUE) CloseHandle(Handle(handle_));
+}
+void WrittenFile::Failed() {
+    if (error_.empty()) error_ = LastErrorText();
+    if (error_.empty()) {
+        SetLastError(ERROR_WRITE_FAULT);
+        error_ = LastErrorText();
+    }
+}
+bool WrittenFile::Write(const void* data, std::size_t size) {
+    const char* from = static_cast<const char*>(data);
+    while (Good() && size > 0) {
+        const DWORD chunk = size > 0x100000 ? 0x100000 : static_cast<DWORD>(size);
+        DWORD wrote = 0;
+        // A write that takes fewer bytes than it was given without saying why is a full disk.
+        if (!WriteFile(Handle(handle_), from, chunk, &wrote, nullptr) || wrote == 0) {
+            if (wrote == 0 && GetLastError() == 0) SetLastError(ERROR_DISK_FULL);
+            Failed();
+            break;
+        }
+        from += wrote;
+        size -= wrote;
+    }
+    return Good();
+}
+bool WrittenFile::Close(bool flush) {
+    if (Handle(handle_) == INVALID_HANDLE_VALUE) return false;
+    if (Good() && flush && !FlushFileBuffers(Handle(handle_))) Failed();
+    if (!CloseHandle(Handle(handle_))) Failed();
+    handle_ = reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE);
+    return Good();
+}
+
+DiskRoom DiskRoomOf(const Utf8Path& folder) {
+    DiskRoom room;
+    std::wstring path = WidePath(CP_UTF8, folder.text);
+    // Asked of the nearest folder that exists: a folder mounted from another disk answers for
+    // itself, where the drive's root would answer for the drive.
+    for (int level = 0; level < 64 && !path.empty(); ++level) {
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) break;
+        while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+        const std::size_t cut = path.find_last_of(L"\\/");
+        if (cut == std::wstring::npos) return room;
+        path.erase(cut + 1);
+    }
+    if (path.empty()) return room;
+    if (path.back() != L'\\') path += L'\\';
+    ULARGE_INTEGER available, total, free;
+    if (!GetDiskFreeSpaceExW(path.c_str(), &available, &total, &free)) return room;
+    wchar_t volume[MAX_PATH + 1] = {};
+    room.disk = GetVolumePathNameW(path.c_str(), volume, MAX_PATH)
+                    ? Narrowed(volume, CP_ACP)
+                    : Narrowed(path.substr(0, 3), CP_ACP);
+    room.known = true;
+    room.free = available.QuadPart;
+    room.total = total.QuadPart;
+    return room;
 }
 
 std::string ArchiveNameToUtf8(const std::string& name, bool utf8) {

@@ -47,7 +47,12 @@ TEST(SafeEntryPath, DropsDotAndEmptyPartsAndRefusesEveryWayOut) {
         {"CON", "names a device"}, {"nul.txt", "names a device"}, {"Nul .txt", "names a device"},
         {"./lpt9.log", "names a device"}, {"dir/aux/x", "names a device"}, {"trail.", "has a part ending in a dot or blank"},
         {"blank /x", "has a part ending in a dot or blank"}, {"caf\xE9", "is not UTF-8"}, {"\xED\xA0\x80", "is not UTF-8"},
-        {"\xC0\xAE", "is not UTF-8"}, {"\xF4\x90\x80\x80", "is not UTF-8"}};
+        {"\xC0\xAE", "is not UTF-8"}, {"\xF4\x90\x80\x80", "is not UTF-8"}, {"Aux.8bf", "names a device"},
+        {"Presets/COM1.prs", "names a device"}, {"PRN.txt", "names a device"}, {"lpt1", "names a device"},
+        {"lisezmoi.txt:evil", "holds a character Windows forbids"}, {"a<b>", "holds a character Windows forbids"},
+        {"\"q\"", "holds a character Windows forbids"}, {"st*r", "holds a character Windows forbids"},
+        {"tab\x1f", "holds a character Windows forbids"}, {"Point.8bf.", "has a part ending in a dot or blank"},
+        {"Blanc.8bf ", "has a part ending in a dot or blank"}};
     for (const auto& [name, why] : refused) {
         const EntryPath entry = SafeEntryPath(name, '/');
         EXPECT_TRUE(entry.refused && entry.relative.empty()) << name;
@@ -175,6 +180,68 @@ TEST_F(InstallTest, InstallsWhatIsSoundAndNothingElse) {
           std::string("Entry skipped, its name has a part ending in a dot or blank: blank \r\n"),
           std::string("Incomplete plugin, nothing installed from it, entries skipped: 8\r\n")})
         EXPECT_NE(log.find(part), std::string::npos) << part;
+}
+
+// Every central record pointed at the first entry's local header, as a bomb does.
+void PointAllAtFirstEntry(std::string& zip) {
+    const auto word = [&](std::size_t at, int bytes) {
+        unsigned long value = 0;
+        for (int i = bytes - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(zip[at + i]);
+        return value;
+    };
+    const std::size_t end = zip.rfind("PK\x05\x06");
+    ASSERT_NE(end, std::string::npos);
+    std::size_t at = word(end + 16, 4);
+    for (unsigned long i = 0, count = word(end + 10, 2); i < count; ++i) {
+        ASSERT_EQ(zip.compare(at, 4, "PK\x01\x02"), 0);
+        zip.replace(at + 42, 4, 4, '\0');
+        at += 46 + word(at + 28, 2) + word(at + 30, 2) + word(at + 32, 2);
+    }
+}
+
+// What the central directory tells decides before a byte is written: two entries that would be
+// one file on Windows, entries that share bytes, more than the disk holds beside what is kept
+// free (each destination on one disk adds up), a name the system folder cannot hold.
+TEST_F(InstallTest, ArchivesUnfitForTheDiskWriteNothing) {
+    AddArchive("case.zip", {{"Filter.8bf", "1"}, {"x/ok.txt", "ok"}, {"filter.8bf", "2"}});
+    AddArchive("folders.zip", {{"Presets/a.prs", "a"}, {"presets/b.prs", "b"}});
+    AddArchive("bomb.zip", {{"a.txt", "same"}, {"b.txt", "same"}});
+    AddArchive("huge.zip", {{"more.txt", "m"}, {"zeros.bin", std::string(12 << 20, '\0')}});
+    AddArchive(kXnViewDllName, {{"Xn/ok.dll", "o"}, {"Xn/Nul.dll", "n"}});
+    std::string bomb = *test::ReadWholeFile(root / "work/bomb.zip");
+    PointAllAtFirstEntry(bomb);
+    test::WriteWholeFile(root / "work/bomb.zip", bomb);
+    platform::DiskRoom room;
+    room.known = true;
+    room.disk = "Q:\\";
+    room.free = 80 << 20;
+    room.total = 2ull << 30;
+    platform::fake::SetDiskRoom(room);
+    ui.Answer({AnswerOk});
+    Run(5);
+
+    std::set<std::string> expected = {"qvk.log"};
+    for (const char* zip : {"case", "folders", "bomb", "huge", "XnViewDll"}) expected.insert(std::string("work/") + zip + ".zip");
+    for (const char* dest : {"qv", "qvs"})
+        for (const char* file : {"/Plugins/Presets/a.prs", "/Plugins/presets/b.prs"}) expected.insert(dest + std::string(file));
+    EXPECT_EQ(Files(), expected);
+    std::vector<std::string> outcomes;
+    for (const PluginRecord& r : state.plugins) {
+        std::string line = std::to_string(static_cast<int>(r.outcome.stage));
+        for (const SkippedEntry& e : r.outcome.skipped) line += "|" + e.name + ": " + e.why;
+        outcomes.push_back(line + (r.outcome.failure.empty() ? "" : " " + r.outcome.failure));
+    }
+    EXPECT_EQ(outcomes, (std::vector<std::string>{
+        "7 Filter.8bf and filter.8bf would be one file on Windows", "5", "3 entries overlap: a.txt and b.txt share bytes",
+        "7 not enough room on Q:\\: 25 MB needed, 80 MB free, 64 MB kept free", "4|Xn/Nul.dll: its name names a device"}));
+    const auto m = ui.Messages();
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].text, "Unable to read bomb.zip !");
+    const std::string log = LogText();
+    for (const char* line : {"\r\nUnfit ZIP file, nothing installed from it: Filter.8bf and filter.8bf would be one file on Windows\r\n",
+                             "\r\nDamaged ZIP file, nothing installed from it: entries overlap: a.txt and b.txt share bytes\r\n",
+                             "\r\nEntry skipped, its name names a device: Xn/Nul.dll\r\n"})
+        EXPECT_NE(log.find(line), std::string::npos) << line;
 }
 
 // A write that fails (here: past the file size limit, as on a full disk) takes the plugin back:
