@@ -110,9 +110,9 @@ def walk(run, shots):
             break
         time.sleep(0.2)
     shot("end")
-    console = [t for t in run.cmd("windows").split("|") if t.lower().endswith("qvk.exe")]
+    console = [t for t in run.texts("windows") if t.lower().endswith("qvk.exe")]
     if console:
-        run.cmd("window " + console[0])
+        run.cmd("window " + winelib.quote(console[0]))
         run.cmd("key space")
     return run.wait(60)
 
@@ -162,7 +162,10 @@ def report(wine, code, cwd):
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--auto", action="store_true", help="walk the wizard on a private display")
-    auto = parser.parse_args().auto or not os.environ.get("DISPLAY")
+    parser.add_argument("--wine", metavar="STATE", help="walk it on the display and in the prefix "
+                        "of this winelib state file, as the Wine tests share them")
+    options = parser.parse_args()
+    auto = options.auto or options.wine or not os.environ.get("DISPLAY")
 
     site = winelib.fresh_dir(os.path.join(WORK, "site"))
     cwd = winelib.fresh_dir(os.path.join(WORK, "run"))
@@ -170,7 +173,10 @@ def main():
     with open(rules, "w") as f:
         json.dump({"/files/" + SLOW: "split-body"}, f)
     state = os.path.join(WORK, "wine", "state.json")
-    if auto:
+    if options.wine:
+        wine = winelib.Wine(options.wine)
+        winelib.forget_xnview(wine)
+    elif auto:
         winelib.setup(state)  # a fresh prefix at every run
         wine = winelib.Wine(state)
     else:
@@ -188,7 +194,7 @@ def main():
                 say("requests served: %d" % len(server.requests()))
                 report(wine, code, cwd)
     finally:
-        if auto:
+        if auto and not options.wine:
             winelib.cleanup(state)
     return 0 if code == 0 else 1
 

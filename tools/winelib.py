@@ -361,9 +361,9 @@ def fresh_dir(path):
     return path
 
 
-def read_log(cwd):
-    """qvk.log as far as the program has written it: its lines, cp1252, without line ends."""
-    with open(os.path.join(cwd, "qvk.log"), "rb") as f:
+def read_log(cwd, name="qvk.log"):
+    """The log as far as the program has written it: its lines, cp1252, without line ends."""
+    with open(os.path.join(cwd, name), "rb") as f:
         return f.read().decode("cp1252").split("\r\n")[:-1]
 
 
@@ -373,9 +373,29 @@ def work_folders(wine):
                             recursive=True))
 
 
+# The driver's quoting rule for every text on its lines (tools/uidriver/uidriver.cpp says it whole):
+# UTF-8, with backslash, "|", CR, LF, TAB and the other control characters escaped.
+_ESCAPES = {"\\": "\\\\", "|": "\\|", "\r": "\\r", "\n": "\\n", "\t": "\\t"}
+
+
+def quote(text):
+    """A text as a driver command takes it: `"window " + quote(title)`."""
+    return "".join(_ESCAPES.get(c) or ("\\x%02x" % ord(c) if ord(c) < 32 or c == "\x7f" else c)
+                   for c in text)
+
+
 def unescape(text):
-    """Undoes the driver's escaping of backslash, CR, LF and TAB."""
-    return re.sub(r"\\([\\rnt])", lambda m: {"r": "\r", "n": "\n", "t": "\t"}.get(m[1], m[1]), text)
+    """A text of a driver answer as the window holds it."""
+    return re.sub(r"\\(x[0-9a-fA-F]{2}|.)", lambda m: {"r": "\r", "n": "\n", "t": "\t"}.get(
+        m[1], chr(int(m[1][1:], 16)) if len(m[1]) == 3 else m[1]), text)
+
+
+def split_texts(answer):
+    """The texts of an answer that holds several ("windows", "message"), each unescaped."""
+    if not answer:
+        return []
+    fields = re.findall(r"((?:\\.|[^\\|])*)(\||$)", answer)
+    return [unescape(f) for f, _ in fields[:1 + [end for _, end in fields].index("")]]
 
 
 class Driver(_Stopped):
@@ -392,11 +412,20 @@ class Driver(_Stopped):
 
     def _read(self):
         for raw in iter(self.proc.stdout.readline, b""):
-            self._lines.put(raw.rstrip(b"\r\n").decode("cp1252", errors="replace"))
+            self._lines.put(raw.rstrip(b"\r\n").decode("utf-8", errors="replace"))
         self._lines.put(None)
 
     def cmd(self, line, timeout_ms=None):
-        """Sends one command; returns the text after "ok" (unescaped), "" for a plain "ok"."""
+        """Sends one command; returns the text after "ok" (unescaped), "" for a plain "ok".
+        A text in `line` must be quoted: "window " + quote(title)."""
+        return unescape(self.ask(line, timeout_ms))
+
+    def texts(self, line, timeout_ms=None):
+        """The texts of an answer that holds several: texts("windows") -> the titles."""
+        return split_texts(self.ask(line, timeout_ms))
+
+    def ask(self, line, timeout_ms=None):
+        """Sends one command; the answer after "ok" as it came, still quoted."""
         if timeout_ms is not None:
             line = "@%d %s" % (timeout_ms, line)
         ms = int(line[1:].split()[0]) if line.startswith("@") else DRIVER_TIMEOUT_MS
@@ -404,7 +433,7 @@ class Driver(_Stopped):
             raise WineError("uidriver.exe has ended (exit %s)" % self.proc.returncode)
         if self._log:
             self._log.write("> %s\n" % line)
-        self.proc.stdin.write(line.encode("cp1252") + b"\n")
+        self.proc.stdin.write(line.encode("utf-8") + b"\n")
         self.proc.stdin.flush()
         try:
             answer = self._lines.get(timeout=ms / 1000.0 + 20)
@@ -416,7 +445,7 @@ class Driver(_Stopped):
             self._log.write("< %s\n" % answer)
             self._log.flush()
         if answer == "ok" or answer.startswith("ok "):
-            return unescape(answer[3:])
+            return answer[3:]
         if answer.startswith("error"):
             raise DriverError("%s -> %s" % (line, unescape(answer)))
         raise WineError("unexpected answer %r to %r" % (answer, line))
@@ -460,6 +489,9 @@ class Run(_Stopped):
 
     def cmd(self, line, timeout_ms=None):
         return self.driver.cmd(line, timeout_ms)
+
+    def texts(self, line, timeout_ms=None):
+        return self.driver.texts(line, timeout_ms)
 
     def check(self, expected):
         """The answers to the queries of `expected` ({"text 31": "..."}), to compare whole."""

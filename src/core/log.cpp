@@ -6,6 +6,7 @@
 #include "core/state.h"
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/files.h"
 #include "platform/threads.h"
 
 namespace qvk {
@@ -105,11 +106,14 @@ void KeepLogForThisThread() {
 
 bool LogIsOn() { return logOn.load(std::memory_order_acquire); }
 
-bool StartLog(const std::string& fileName) {
+bool StartLog(const std::string& fileName, std::string* why) {
     std::remove(fileName.c_str());
     std::FILE* file = std::fopen(fileName.c_str(), "w+b");
     if (!file) file = std::fopen(fileName.c_str(), "wb");
-    if (!file) return false;
+    if (!file) {
+        if (why) *why = platform::LastErrorText();
+        return false;
+    }
     std::setvbuf(file, nullptr, _IOFBF, 4096);
     LogLock lock;
     logFile = file;

@@ -13,8 +13,8 @@ void FlushLog();
 // Several lines in one piece: no other thread's line comes between them.
 void LogLines(const std::vector<std::string>& texts);
 // Creates the log file anew and switches the log on; false, and the log stays off, when the
-// file cannot be created.
-bool StartLog(const std::string& fileName);
+// file cannot be created: `why` then gets the system's reason (" (5: Access is denied.)").
+bool StartLog(const std::string& fileName, std::string* why = nullptr);
 // Flushes and closes the file, releases the console; later lines are dropped.
 void CloseLog();
 // From now on only the calling thread's lines are written: the orderly end's lines stay the

@@ -45,6 +45,10 @@ struct InstallerState {
     std::string qvDir;
     std::string qvsDir;
     PluginList plugins;  // each record carries what became of its plugin
+    // The log's file: qvk.log in the current folder unless -log= names another one.
+    std::string logFile = kLogFileName;
+    // Why the file that -log= named could not be created; empty when it was, or none was named.
+    std::string logFileError;
 };
 
 // Four fields each: the main thread fills a block before it starts the worker and reads the

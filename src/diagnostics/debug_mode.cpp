@@ -48,15 +48,16 @@ std::string ReleaseBannerLine() {
            FormatBuildTime(kBuildTime, "%dd/%mm/%yyyy, %hh:%ii:%ss");
 }
 
-void ActivateDebug() {
-    if (state.debugMode) return;
-    if (!StartLog(kLogFileName)) return;
+bool ActivateDebug(std::string* why) {
+    if (state.debugMode) return true;
+    if (!StartLog(state.logFile, why)) return false;
     platform::OpenConsole();
     state.debugMode = true;
     Log("Debug mode launched");
     Log(ReleaseBannerLine());
     DescribeHostOs();
     if (state.safeMode) Log("Safe mode enabled. Use it only if you know what you're doing!");
+    return true;
 }
 
 void WaitForKey() {

@@ -5,9 +5,10 @@
 
 namespace qvk {
 
-// Opens "qvk.log" and the console, writes the start banner. Does nothing when diagnostics are
-// already on; leaves them off when the file cannot be created.
-void ActivateDebug();
+// Opens the log's file (state.logFile) and the console, writes the start banner. Does nothing
+// when diagnostics are already on; leaves them off when the file cannot be created, and then
+// gives the system's reason in `why`. True when diagnostics are on at the end.
+bool ActivateDebug(std::string* why = nullptr);
 // In debug mode: prompt on the console and wait for a key that gives a character.
 void WaitForKey();
 

@@ -67,7 +67,9 @@ SilentOptions ReadSilentOptions(const std::vector<std::string>& args) {
         if (options.error.empty()) options.error = why;
     };
     for (const std::string& arg : args) {
-        if (arg == "-silent" || arg == "-debug" || arg == "-tofile" || arg == "-safemode") continue;
+        if (arg == "-silent" || arg == "-debug" || arg == "-tofile" || arg == "-safemode" ||
+            arg == "-help" || arg == "/?" || StartsWith(arg, "-log="))
+            continue;
         if (arg == "-noconfig") {
             options.updateConfig = false;
         } else if (StartsWith(arg, "-lang=")) {
@@ -327,7 +329,7 @@ int ReportEnd(const std::string&) {
     for (const auto& configuration : record.configurations)
         lines.push_back("  " + configuration.first + kHostConfigName + ": " +
                         ConfigurationOutcome(configuration.second));
-    if (LogIsOn()) lines.push_back(std::string("  Log: ") + kLogFileName);
+    if (LogIsOn()) lines.push_back("  Log: " + state.logFile);
     lines.push_back("Exit code: " + std::to_string(code) + " (" + SilentExitMeaning(code) + ")");
     LogLines(lines);
     for (const std::string& line : lines) silentUi->Say(line);
@@ -359,6 +361,8 @@ void BeginSilent(SilentUi& ui, const SilentOptions& options) {
     ui.Say(std::string("QVK ") + kRelease + ", unattended installation (" +
            UiText(LanguageName) + ")");
     if (!options.error.empty()) Stop(SilentBadRequest, options.error);
+    // An administrator who named the log reads it afterwards: no run that would leave none.
+    if (!state.logFileError.empty()) Stop(SilentBadRequest, state.logFileError);
 }
 
 // The console stands in for the window: the wizard's hooks are the unattended mode's own.

@@ -23,7 +23,8 @@ enum SilentExit : int {
     SilentPluginsFailed = 1,  // some plugins (or a configuration update) failed
     SilentNoCatalogue = 2,    // the catalogue could not be read
     SilentNoEdition = 3,      // no edition folder was found or given
-    SilentBadRequest = 4,     // an option is malformed or a named plugin is not in the catalogue
+    SilentBadRequest = 4,     // an option is malformed, a named plugin is not in the catalogue or
+                              // the log file that -log= names cannot be created
 };
 
 struct SilentOptions {

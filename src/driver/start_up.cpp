@@ -6,6 +6,7 @@
 #include "diagnostics/host_os.h"
 #include "diagnostics/source_position.h"
 #include "driver/options.h"
+#include "driver/silent.h"
 #include "install/hosts.h"
 #include "kitehttp.h"
 #include "platform/files.h"
@@ -29,6 +30,8 @@ void StartUp(const std::vector<std::string>& args, const StartUpSteps& steps) {
     ResetState();
     FillLanguageTables();
     FillHostKeyTables();
+    // Before the crash report's thread: under Wine an exit while a thread starts can crash.
+    if (HelpRequested(args)) ShowHelpAndExit(IsSilentRun(args));
     Run(steps.installCrashHook);
     kite::HttpDebug("", KiteLog);
     kite::SetSystemHooks(platform::MoveFileOver, platform::SystemErrorText);

@@ -54,7 +54,7 @@ class Crash(CatalogueCase):
         run = self.case("access@worker,divide@worker,access@install", answers=[(ASK, "yes")] * 2,
                         analysed=True)
         run.cmds("click 10", "waitvisible %d 1" % (99 + len(SORTED)), "click 10", "waitvisible 19 1",
-                 "check 19 1", "check 20 0", "settext 18 C:\\", "click 10", "message", "answer no")
+                 "check 19 1", "check 20 0", "settext 18 C:\\\\", "click 10", "message", "answer no")
         self.assertEqual(run.cmd("@30000 message"), ASK)  # after keeping a folder without Quorvane.exe
         run.cmd("answer no")
         self.assertEqual(run.wait(30), 0)

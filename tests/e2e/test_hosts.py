@@ -42,11 +42,11 @@ class Hosts(unittest.TestCase):
                 (CREATED[3] + "\\shell\\open\\command", "", "REG_SZ",
                  "  \"C:\\Studio\\qv-studio.exe\" \"%1\"  ")]), \
                 winelib.run_qvk(["-debug"], cwd, "fr_FR", 150, wine, art) as run:
-            winelib.wait_until(lambda: run.cmd("windows").split("|").count("Sprache") == 2, 60,
+            winelib.wait_until(lambda: run.texts("windows").count("Sprache") == 2, 60,
                                "the editors' windows")
             run.cmds("@30000 window Langue", "click 1")
             self.assertEqual(run.cmd("message"), RUNNING)
-            self.assertNotIn("Installation", run.cmd("windows").split("|"))
+            self.assertNotIn("Installation", run.texts("windows"))
             run.cmds("answer ok", "@30000 window Installation", "click 10", "waitvisible 11 1",
                      "click 10", "waitvisible 16 1", "@60000 waitenabled 10 1", "click 10",
                      "waitvisible 104 1", "click 10", "waitvisible 19 1")

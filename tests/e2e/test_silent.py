@@ -32,10 +32,10 @@ class Silent(unittest.TestCase):
         self.addCleanup(self.server.stop)
         self.enterContext(winelib.installed_editions(self.wine, editions, INI, registered))
 
-    def silent(self, *args, locale=None):
-        """Runs qvk.exe -silent -debug against the server; (exit code, output, qvk.log)."""
+    def silent(self, *args, locale=None, log="qvk.log"):
+        """Runs qvk.exe -silent -debug against the server; (exit code, output, the log)."""
         self.runs += 1
-        cwd = winelib.fresh_dir(os.path.join(self.art, "cwd%d" % self.runs))
+        self.cwd = cwd = winelib.fresh_dir(os.path.join(self.art, "cwd%d" % self.runs))
         url = "-url=%s|/plugins.php" % self.server.address
         proc = self.wine.start(winelib.qvk_exe(), ["-silent", "-debug", url] + list(args), cwd=cwd,
                                locale=locale, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
@@ -47,7 +47,7 @@ class Silent(unittest.TestCase):
         with open(os.path.join(self.art, "output%d.txt" % self.runs), "w") as f:
             f.write(out)
         self.assertEqual(winelib.work_folders(self.wine), [])
-        return proc.returncode, out, "\r\n".join(winelib.read_log(cwd) + [""])
+        return proc.returncode, out, "\r\n".join(winelib.read_log(cwd, log) + [""]) if log else ""
 
     def assert_edition(self, edition, names, ini, lost=None):
         """The files of these plugins (but `lost`) below its Plugins folder, its Quorvane.ini."""
@@ -95,6 +95,34 @@ class Silent(unittest.TestCase):
         self.assertEqual(re.findall(r"Do you want to retry\? -> (\w+)", out), ["Yes", "No"])
         self.assertTrue(out.endswith("Exit code: 2 (the catalogue could not be read)\r\n"), out)
         self.assertTrue(log.endswith("\r\nNo\r\n" + out[out.index("Summary:"):]))
+
+    def test_a_named_log_one_that_cannot_be_made_and_the_help(self):
+        self.serve(["Quorvane"])
+        code, out, log = self.silent("-plugins=Sharpen Pro", "-log=..\\qvk run.log",
+                                     log="../qvk run.log")  # from the current folder
+        self.assertEqual(code, 0, out)
+        self.assertTrue(out.endswith("\r\n  Log: ..\\qvk run.log\r\nExit code: 0 (everything asked "
+                                     "for is installed and configured)\r\n"), out)
+        self.assertTrue(log.startswith("Debug mode launched\r\n"))
+        self.assertTrue(log.endswith("\r\n" + out[out.index("Summary:"):]))
+        self.assertEqual(os.listdir(self.cwd), [])
+        for arg, said in [("-log=no such\\qvk.log", 'Cannot create the log file "no such\\qvk.log" (3: '),
+                          ("-help", "")]:
+            before = len(self.fetched())
+            code, out, _ = self.silent(arg, log=None)
+            self.assertEqual(self.fetched()[before:], [])
+            self.assertEqual(os.listdir(self.cwd), [])
+            if said:
+                self.assertEqual(code, 4, out)
+                self.assertIn(said, out)
+                self.assertTrue(out.endswith(")\r\nSummary:\r\n  Nothing installed\r\nExit code: 4 ("
+                                             "nothing installed: an option or a plugin name was "
+                                             "refused)\r\n"), out)
+            else:
+                self.assertEqual(code, 0, out)
+                self.assertTrue(out.startswith("QVK 1.5.0.0, the Quorvane Plugins Pack installer\r\n"
+                                               "\r\nqvk.exe [options]\r\n  -debug  "), out)
+                self.assertIn("\r\n  -log=FILE           as -debug, the log written to FILE", out)
 
     def test_one_archive_missing(self):
         self.serve(["Quorvane"], {"/files/agedphoto.zip": "status-404"})

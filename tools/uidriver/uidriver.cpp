@@ -25,8 +25,16 @@
 //   close                    the close box's SC_CLOSE, or WM_CLOSE for a window without one
 //   key <vk|tab|enter|escape|space|...>, focus, pixel <x> <y>, origin, client, langid, quit
 //
-// Answers carry texts as the single-byte bytes the window holds. Control characters would break
-// the one-line protocol, so backslash, CR, LF and TAB are escaped as \\, \r, \n and \t.
+// Texts, the one quoting rule. Every text on the line, a command's <title> or <text> as much as
+// a title or a control's text in an answer, is UTF-8 (the windows' own UTF-16 text, so a letter
+// outside the ANSI code page travels too) with these characters written as escapes:
+//   backslash \\    vertical bar \|    CR \r    LF \n    TAB \t
+//   any other character below 0x20, and DEL:  \x and two hex digits (\x1b)
+// Nothing else is escaped: blanks, quotes and letters of any script stand as they are. A text
+// argument is the rest of the line after the one blank that ends the word before it, so leading
+// and trailing blanks belong to it. An answer of several texts ("windows", "message") separates
+// them with a bare "|", which a text itself never holds. A backslash followed by anything else is
+// refused ("error bad escape"). "error ..." answers are free text under the same rule.
 #include <windows.h>
 // after windows.h, which they build on
 #include <commctrl.h>
@@ -55,28 +63,90 @@ struct Failure {
 
 [[noreturn]] void Fail(const std::string& what) { throw Failure{what}; }
 
+// The quoting rule of the protocol (see the top of this file).
 std::string Escape(const std::string& text) {
+    static const char kHex[] = "0123456789abcdef";
     std::string out;
     out.reserve(text.size());
     for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
         switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
+            case '\\': out += "\\\\"; break;
+            case '|': out += "\\|"; break;
+            case '\r': out += "\\r"; break;
+            case '\n': out += "\\n"; break;
+            case '\t': out += "\\t"; break;
             default:
-                out += c;
+                if (byte < 0x20 || byte == 0x7F) {
+                    out += "\\x";
+                    out += kHex[byte >> 4];
+                    out += kHex[byte & 15];
+                } else {
+                    out += c;
+                }
         }
     }
     return out;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+std::string Unescape(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            out += text[i];
+            continue;
+        }
+        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+        switch (next) {
+            case '\\': out += '\\'; break;
+            case '|': out += '|'; break;
+            case 'r': out += '\r'; break;
+            case 'n': out += '\n'; break;
+            case 't': out += '\t'; break;
+            case 'x': {
+                const int high = i + 2 < text.size() ? HexDigit(text[i + 2]) : -1;
+                const int low = i + 3 < text.size() ? HexDigit(text[i + 3]) : -1;
+                if (high < 0 || low < 0)
+                    Fail("bad escape at " + std::to_string(i + 1) + " of the text");
+                out += static_cast<char>(high * 16 + low);
+                i += 2;
+                break;
+            }
+            default:
+                Fail("bad escape at " + std::to_string(i + 1) +
+                     " of the text (a backslash is \\\\)");
+        }
+        ++i;
+    }
+    return out;
+}
+
+// The protocol's UTF-8 from and to the windows' UTF-16.
+std::string Utf8(const wchar_t* text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1) return std::string();
+    std::string narrow(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &narrow[0], size, nullptr, nullptr);
+    narrow.resize(static_cast<size_t>(size) - 1);
+    return narrow;
+}
+
+std::wstring Wide(const std::string& text) {
+    const int size =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.c_str(), -1, nullptr, 0);
+    if (size <= 0) Fail("the text is not UTF-8");
+    std::wstring wide(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], size);
+    wide.resize(static_cast<size_t>(size) - 1);
+    return wide;
 }
 
 void Answer(const std::string& line) {
@@ -112,24 +182,15 @@ bool WaitFor(DWORD timeoutMs, Predicate ready) {
 }
 
 std::string WindowTitle(HWND window) {
-    char buffer[1024] = "";
-    GetWindowTextA(window, buffer, sizeof buffer);
-    return buffer;
+    wchar_t buffer[1024] = L"";
+    GetWindowTextW(window, buffer, sizeof buffer / sizeof buffer[0]);
+    return Utf8(buffer);
 }
 
 std::string ClassOf(HWND window) {
     char buffer[256] = "";
     GetClassNameA(window, buffer, sizeof buffer);
     return buffer;
-}
-
-std::string Narrow(const wchar_t* text) {
-    const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) return std::string();
-    std::string narrow(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, -1, &narrow[0], size, nullptr, nullptr);
-    narrow.resize(static_cast<size_t>(size) - 1);
-    return narrow;
 }
 
 LRESULT Query(HWND control, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
@@ -142,14 +203,13 @@ LRESULT Query(HWND control, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) 
     return static_cast<LRESULT>(result);
 }
 
-// Texts travel as UTF-16 between the processes and are narrowed here to the ANSI code page that
-// the program under test uses too (both run with the same locale). WM_GETTEXT is carried across
-// processes by the system; GetWindowText would only give another process's creation caption.
+// Texts travel as UTF-16 between the processes, which the system carries across them for
+// WM_GETTEXT (GetWindowText would only give another process's creation caption).
 std::string ControlText(HWND control) {
     const LRESULT length = Query(control, WM_GETTEXTLENGTH);
     std::vector<wchar_t> buffer(static_cast<size_t>(length) + 2, L'\0');
     Query(control, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()));
-    return Narrow(buffer.data());
+    return Utf8(buffer.data());
 }
 
 BOOL CALLBACK CollectWindow(HWND window, LPARAM param) {
@@ -169,14 +229,15 @@ HWND FindVisibleTopLevel(const std::string& title) {
     return nullptr;
 }
 
-std::string VisibleTitles() {
+// The titles quoted and separated by "|" for an answer, or in double quotes for a message.
+std::string VisibleTitles(bool forAnswer) {
     std::string titles;
     for (HWND window : TopLevelWindows()) {
         if (!IsWindowVisible(window)) continue;
         const std::string title = WindowTitle(window);
         if (title.empty()) continue;
-        if (!titles.empty()) titles += "|";
-        titles += title;
+        if (!titles.empty()) titles += forAnswer ? "|" : ", ";
+        titles += forAnswer ? Escape(title) : "\"" + title + "\"";
     }
     return titles;
 }
@@ -351,15 +412,15 @@ std::string Format4Hex(unsigned value) {
 // Runs one command; returns the answer's text after "ok" (empty for a plain "ok").
 std::string Run(const std::string& verb, std::string rest, DWORD timeoutMs, bool& quit) {
     if (verb == "window") {
-        const std::string title = rest;
+        const std::string title = Unescape(rest);
         if (title.empty()) Fail("missing title");
         HWND found = nullptr;
         if (!WaitFor(timeoutMs, [&] { return (found = FindVisibleTopLevel(title)) != nullptr; }))
-            Fail("timeout: no window \"" + title + "\" (visible: " + VisibleTitles() + ")");
+            Fail("timeout: no window \"" + title + "\" (visible: " + VisibleTitles(false) + ")");
         current = found;
         return std::string();
     }
-    if (verb == "windows") return VisibleTitles();
+    if (verb == "windows") return VisibleTitles(true);
     if (verb == "click") {
         const int id = ParseId(rest);
         HWND control = Control(id);
@@ -381,13 +442,13 @@ std::string Run(const std::string& verb, std::string rest, DWORD timeoutMs, bool
     }
     if (verb == "settext") {
         const int id = ParseId(rest);
+        const std::string text = Unescape(rest);
         HWND control = Control(id);
         RequireUsable(control, id);
         // Wide, as Query sends: the system carries a wide text across processes.
-        std::wstring wide(rest.size() + 1, L'\0');
-        MultiByteToWideChar(CP_ACP, 0, rest.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
+        const std::wstring wide = Wide(text);
         Query(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
-        if (ControlText(control) != rest) Fail("control " + std::to_string(id) + " kept its text");
+        if (ControlText(control) != text) Fail("control " + std::to_string(id) + " kept its text");
         return std::string();
     }
     if (verb == "text") return Escape(ControlText(Control(ParseId(rest))));
@@ -395,7 +456,7 @@ std::string Run(const std::string& verb, std::string rest, DWORD timeoutMs, bool
     if (verb == "enabled") return IsWindowEnabled(Control(ParseId(rest))) ? "1" : "0";
     if (verb == "visible") return IsWindowVisible(Control(ParseId(rest))) ? "1" : "0";
     if (verb == "exists") return FindControl(CurrentWindow(), ParseId(rest)) ? "1" : "0";
-    if (verb == "class") return ClassOf(Control(ParseId(rest)));
+    if (verb == "class") return Escape(ClassOf(Control(ParseId(rest))));
     if (verb == "rect") {
         HWND control = Control(ParseId(rest));
         RECT r;
@@ -434,11 +495,11 @@ std::string Run(const std::string& verb, std::string rest, DWORD timeoutMs, bool
         std::vector<wchar_t> buffer(static_cast<size_t>(length) + 2, L'\0');
         Query(control, CB_GETLBTEXT, static_cast<WPARAM>(index),
               reinterpret_cast<LPARAM>(buffer.data()));
-        return Escape(Narrow(buffer.data()));
+        return Escape(Utf8(buffer.data()));
     }
     if (verb == "waittext") {
         const int id = ParseId(rest);
-        const std::string wanted = rest;
+        const std::string wanted = Unescape(rest);
         std::string seen;
         const bool ok = WaitFor(timeoutMs, [&] {
             HWND control = FindControl(CurrentWindow(), id);
@@ -446,7 +507,7 @@ std::string Run(const std::string& verb, std::string rest, DWORD timeoutMs, bool
             return control && seen.find(wanted) != std::string::npos;
         });
         if (!ok)
-            Fail("timeout: control " + std::to_string(id) + " text is \"" + Escape(seen) + "\"");
+            Fail("timeout: control " + std::to_string(id) + " text is \"" + seen + "\"");
         return Escape(seen);
     }
     if (verb == "waitenabled" || verb == "waitvisible") {
@@ -501,7 +562,7 @@ std::string Run(const std::string& verb, std::string rest, DWORD timeoutMs, bool
                 }
             return false;
         });
-        if (!ok) Fail("timeout: no message box (visible: " + VisibleTitles() + ")");
+        if (!ok) Fail("timeout: no message box (visible: " + VisibleTitles(false) + ")");
         currentBox = box;
         return Escape(WindowTitle(box)) + "|" +
                Escape(ControlText(GetDlgItem(box, kMessageTextId)));

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "driver/options.h"
+#include "driver/silent.h"
 #include "platform/files.h"
 #include "support/core_test.h"
 
@@ -47,6 +48,65 @@ TEST_F(OptionsTest, UrlOptionForms) {
     }
     ParseOptions({"-url=A|/a", "-url=B|b"});  // the later one wins
     EXPECT_EQ(state.catalogueHost + state.cataloguePath, "B/b");
+}
+
+TEST_F(OptionsTest, LogFileNamedWhereverItStandsAndItsFailureSaidOnce) {
+    // The named file is the one -debug opens, even before -log= on the line; the last one wins.
+    ParseOptions({"-debug", "-log=first.log", "-log=run.log"});
+    EXPECT_TRUE(state.debugMode && state.logFileError.empty());
+    CloseLog();
+    EXPECT_EQ(test::ReadWholeFile("run.log").value_or("").rfind("Debug mode launched\r\n", 0), 0u);
+    EXPECT_FALSE(platform::FileExists("qvk.log") || platform::FileExists("first.log"));
+    ResetState();
+    ParseOptions({"-log=alone.log"});
+    EXPECT_TRUE(state.debugMode && platform::FileExists("alone.log"));
+    const struct {
+        std::vector<std::string> args;
+        std::string error;
+        size_t boxes;
+    } cases[] = {
+        {{"-log=no/such/x.log", "-tofile"}, "Cannot create the log file \"no/such/x.log\" (", 1},
+        // The unattended mode says it on its output, and ends.
+        {{"-silent", "-safemode", "-log="}, "No file name in -log=: use -log=FILE", 0},
+        {{"-log=" + cwd.path()}, "Cannot create the log file \"" + cwd.path() + "\" (", 1},
+    };
+    for (const auto& c : cases) {
+        ResetState();
+        const size_t before = ui.Messages().size();
+        ui.Answer({AnswerOk});
+        ParseOptions(c.args);
+        EXPECT_FALSE(state.debugMode) << c.args[0];
+        EXPECT_EQ(state.logFileError.substr(0, c.error.size()), c.error) << c.args[0];
+        ASSERT_EQ(ui.Messages().size(), before + c.boxes) << c.args[0];
+        if (c.boxes) {
+            EXPECT_EQ(ui.Messages().back().text,
+                      state.logFileError + "\r\n\r\nThe installation goes on without a log.");
+        }
+    }
+    // qvk.log that cannot be made stays unseen, as before -log= existed.
+    ResetState();
+    platform::CreateFolder("qvk.log");
+    platform::CreateFolder("qvk.log/in");
+    ParseOptions({"-debug"});
+    EXPECT_FALSE(state.debugMode || !state.logFileError.empty());
+}
+
+TEST_F(OptionsTest, HelpOnAConsoleAndInABox) {
+    EXPECT_TRUE(HelpRequested({"-silent", "/?"}) && HelpRequested({"-help"}));
+    EXPECT_FALSE(HelpRequested({"-Help", "/help", "-?", "?"}));
+    const std::string console = HelpText(false), box = HelpText(true);
+    EXPECT_EQ(console.rfind("QVK 1.5.0.0, the Quorvane Plugins Pack installer\r\n", 0), 0u);
+    for (size_t at = 0, end; (end = console.find("\r\n", at)) != std::string::npos; at = end + 2)
+        EXPECT_LE(end - at, 79u) << console.substr(at, end - at);
+    for (std::string option : {"-debug", "-log=FILE", "-safemode", "-tofile", "-url=HOST|PATH",
+                               "-silent", "-lang=fr|en|de", "-plugins=NAME;NAME", "-qvdir=FOLDER",
+                               "-qvsdir=FOLDER", "-noconfig", "-help, /?"}) {
+        EXPECT_NE(console.find("\r\n  " + option + "  "), std::string::npos) << option;
+        EXPECT_NE(box.find("\r\n  " + option + "\t"), std::string::npos) << option;
+    }
+    EXPECT_NE(console.find("\r\nExit codes of -silent:\r\n  0  everything asked for"),
+              std::string::npos);
+    EXPECT_NE(console.find("\r\n  4  a named plugin"), std::string::npos);
 }
 
 }  // namespace

@@ -41,7 +41,7 @@ TEST(SilentOptionsTest, CommandLines) {
         std::vector<std::string> plugins;
         std::string errorHead;
     } cases[] = {
-        {{"-silent", "-debug", "-url=H|/p"}, "-1|||1", {}, ""},
+        {{"-silent", "-debug", "-url=H|/p", "-log=x.log", "-help", "/?"}, "-1|||1", {}, ""},
         {{"-lang=DE", "-plugins= Sharpen Pro ;aged photo;", "-qvdir=C:\\Q", "-qvsdir=D:\\S",
           "-noconfig"}, "2|C:\\Q|D:\\S|0", {"Sharpen Pro", "aged photo"}, ""},
         {{"-lang=it"}, "-1|||1", {}, "Malformed option -lang=it"},

@@ -4,6 +4,7 @@
 #include "driver/language_choice.h"
 #include "driver/start_up.h"
 #include "install/hosts.h"
+#include "platform/files.h"
 #include "posix/fake_system.h"
 #include "support/core_test.h"
 
@@ -74,6 +75,13 @@ TEST_F(StartUpTest, NoWindowEndsTheProgramBeforeTheLoop) {
     ui.Answer({AnswerOk});
     EXPECT_EXIT(StartUp({"-debug"}, steps), ::testing::ExitedWithCode(0), "");
     EXPECT_NE(LogText().find("Unable to create the wizard window"), std::string::npos);
+}
+
+TEST_F(StartUpTest, HelpBeforeEverythingElseThenExitCodeZero) {
+    ui.Answer({AnswerOk});
+    EXPECT_EXIT(StartUp({"-debug", "/?"}, RecordingSteps()), ::testing::ExitedWithCode(0),
+                "\\[message\\] QVK 1\\.5\\.0\\.0, the Quorvane Plugins Pack installer");
+    EXPECT_FALSE(platform::FileExists("qvk.log"));  // the options were never read
 }
 
 TEST_F(StartUpTest, LanguageChoicePreselectsAsksBeforeAbortingAndTakesTheChoice) {
