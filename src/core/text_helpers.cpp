@@ -70,4 +70,17 @@ std::string WithFileName(const std::string& text, const std::string& pluginName)
     return ReplaceAll(text, "%fichier%", pluginName + " ");
 }
 
+void AppendUtf8(std::string& out, unsigned long letter) {
+    if (letter < 0x80) {
+        out += static_cast<char>(letter);
+    } else if (letter < 0x800) {
+        out += static_cast<char>(0xC0 | letter >> 6);
+        out += static_cast<char>(0x80 | (letter & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | letter >> 12);
+        out += static_cast<char>(0x80 | (letter >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (letter & 0x3F));
+    }
+}
+
 }  // namespace qvk

@@ -24,6 +24,8 @@ bool StartsWith(const std::string& text, const std::string& head);
 std::string Joined(const std::vector<std::string>& items, const char* separator);
 
 // Case-sensitive replacement of every occurrence.
+// Appends the UTF-8 form of a letter of the Basic Multilingual Plane.
+void AppendUtf8(std::string& out, unsigned long letter);
 std::string ReplaceAll(std::string text, const std::string& what, const std::string& with);
 // "%logiciel%" -> edition name; "%fichier%" -> plugin name + one blank.
 std::string WithEdition(const std::string& text, const std::string& edition);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <map>
 
+#include "core/text_helpers.h"
+
 namespace qvk {
 namespace {
 
@@ -19,20 +21,6 @@ unsigned long Folded(unsigned long c) {
     if (c >= 0x410 && c <= 0x42F) return c + 32;
     if (c >= 0x400 && c <= 0x40F) return c + 80;
     return c;
-}
-
-void AppendUtf8(std::string& out, unsigned long c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | c >> 6);
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        // Only two-byte letters fold; longer forms are copied as they stand by the caller.
-        out += static_cast<char>(0xE0 | c >> 12);
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 }  // namespace
