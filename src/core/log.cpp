@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <utility>
 
 #include "core/state.h"
 #include "platform/clock.h"
@@ -20,6 +21,7 @@ std::FILE* logFile = nullptr;
 std::atomic<bool> logOn{false};
 std::atomic<bool> logReserved{false};
 thread_local bool logOwner = false;
+thread_local LogCapture* capture = nullptr;
 // Who holds the lock. A thread that faulted while holding it is held still by the crash path and
 // will never let go; the crash report and the orderly end write past it instead of waiting.
 std::atomic<uint32_t> holder{0};
@@ -73,15 +75,29 @@ void WriteLines(const std::string& lines) {
 }  // namespace
 
 void Log(const std::string& text) {
-    if (MayWrite()) WriteLines(text + "\r\n");
+    if (!MayWrite()) return;
+    if (capture)
+        capture->lines_.push_back(text);
+    else
+        WriteLines(text + "\r\n");
 }
 
 void LogLines(const std::vector<std::string>& texts) {
     if (!MayWrite()) return;
+    if (capture) {
+        capture->lines_.insert(capture->lines_.end(), texts.begin(), texts.end());
+        return;
+    }
     std::string lines;
     for (const std::string& text : texts) lines += text + "\r\n";
     WriteLines(lines);
 }
+
+LogCapture::LogCapture() : outer_(capture) { capture = this; }
+
+LogCapture::~LogCapture() { capture = outer_; }
+
+std::vector<std::string> LogCapture::Take() { return std::exchange(lines_, {}); }
 
 void FlushLog() {
     if (!logOn.load(std::memory_order_acquire)) return;

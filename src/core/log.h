@@ -22,6 +22,25 @@ void CloseLog();
 void KeepLogForThisThread();
 bool LogIsOn();
 
+// While one lives, the calling thread's lines are kept in it instead of written: a transfer run
+// beside others keeps its lines together, and whoever owns the record writes them (LogLines)
+// in the list's order. Nested captures keep to the innermost.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+    // The lines kept so far, in their order; the capture goes on empty.
+    std::vector<std::string> Take();
+
+private:
+    friend void Log(const std::string& text);
+    friend void LogLines(const std::vector<std::string>& texts);
+    std::vector<std::string> lines_;
+    LogCapture* outer_;
+};
+
 // For the crash path. `isHeldStill` tells whether a thread is held still after a fault: when
 // such a thread holds the log's lock, writers go past the lock instead of waiting for ever.
 void SetHeldStillTest(bool (*isHeldStill)(uint32_t thread));

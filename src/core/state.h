@@ -42,6 +42,8 @@ struct InstallerState {
     PluginRecord* xnviewRecord = nullptr;
     int32_t tickedCount = 0;
     int32_t downloadCount = 0;
+    // Downloads at once: the wizard's one at a time, or what the unattended mode was told.
+    int32_t connections = 1;
     std::string qvDir;
     std::string qvsDir;
     PluginList plugins;  // each record carries what became of its plugin
@@ -65,6 +67,7 @@ struct DownloadJob {
     int32_t unused = 0;
     std::string workDir;
     std::string unusedText;
+    int32_t connections = 1;  // transfers at once; above 1 the install runs beside them
 };
 
 struct InstallJob {
@@ -72,6 +75,9 @@ struct InstallJob {
     int32_t unused = 0;
     std::string qvDir;
     std::string qvsDir;
+    // The downloads still run: each record waits until it and every one before it are settled,
+    // and `count` is the number of archives asked for.
+    bool followsDownloads = false;
 };
 
 extern InstallerState state;

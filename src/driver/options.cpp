@@ -96,6 +96,8 @@ std::string HelpText(bool forBox) {
         {"-qvdir=FOLDER", "with -silent: the Quorvane folder, whatever the registry says"},
         {"-qvsdir=FOLDER", "with -silent: the Quorvane Studio folder, likewise"},
         {"-noconfig", "with -silent: the editions' Quorvane.ini are left as they are"},
+        {"-connections=N", "with -silent: up to N downloads at once (1 to 8, 4 unless given; "
+                           "at most 4 to one server); 1: one after the other"},
         {"-help, /?", "this help"},
     };
     static const char* const kCodes[][2] = {

@@ -89,6 +89,15 @@ SilentOptions ReadSilentOptions(const std::vector<std::string>& args) {
             }
             if (options.plugins.empty())
                 refuse("Malformed option " + arg + ": no plugin name (-plugins=NAME;NAME)");
+        } else if (StartsWith(arg, "-connections=")) {
+            const std::string value = arg.substr(13);
+            const bool digits = value.size() == 1 && value[0] >= '1' &&
+                                value[0] <= '0' + kMaxConnections;
+            if (digits)
+                options.connections = value[0] - '0';
+            else
+                refuse("Malformed option " + arg + ": use -connections=1 to -connections=" +
+                       std::to_string(kMaxConnections));
         } else if (const Edition* edition = EditionOfOption(arg)) {
             const std::string folder = Trimmed(arg.substr(std::strlen(edition->folderOption)));
             if (folder.empty()) refuse("Malformed option " + arg + ": no folder");
@@ -353,6 +362,7 @@ void BeginSilent(SilentUi& ui, const SilentOptions& options) {
     silentUi = &ui;
     silentOptions = &options;
     ui.AnswerConfiguration(options.updateConfig);
+    state.connections = options.connections;
     SetEndReport(ReportEnd);
     if (options.language >= 0)
         state.language = options.language;

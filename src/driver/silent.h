@@ -10,6 +10,7 @@
 
 #include "core/plugin_record.h"
 #include "driver/start_up.h"
+#include "install/download_pool.h"
 #include "install/editions.h"
 #include "install/host_config.h"
 #include "platform/threads.h"
@@ -32,6 +33,7 @@ struct SilentOptions {
     std::vector<std::string> plugins;  // names as given; empty: every plugin of the catalogue
     std::string folders[kEditionCount];  // by the editions' table; empty: as the registry proposes
     bool updateConfig = true;
+    int connections = kDefaultConnections;
     std::string error;                 // why the command line is refused; empty when it is not
 };
 

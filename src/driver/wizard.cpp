@@ -9,6 +9,7 @@
 #include "diagnostics/debug_mode.h"
 #include "diagnostics/source_position.h"
 #include "install/download.h"
+#include "install/download_pool.h"
 #include "install/editions.h"
 #include "install/host_config.h"
 #include "install/hosts.h"
@@ -223,7 +224,8 @@ bool StepFoldersToInstall() {
         Log("Created");
     }
     state.downloadStarted = 1;
-    downloadJob = DownloadJob{state.downloadCount, 0, state.workDir, ""};
+    downloadJob = DownloadJob{state.downloadCount, 0, state.workDir, "", state.connections};
+    if (downloadJob.connections > 1) PrepareDownloadsAtOnce();
     state.downloadThread =
         StartWorker(RunDownloadThread, &downloadJob, "download", "Download not started");
     return true;
@@ -309,17 +311,23 @@ platform::ThreadHandle WatchedWorker() {
 }
 
 void PollWorkers() {
-    if (state.downloadStarted == 1 && !platform::ThreadRunning(state.downloadThread) && state.installStarted == 0) {
+    // Several downloads at once: the install follows them from the start, record by record.
+    const bool alongside = downloadJob.connections > 1;
+    if (state.downloadStarted == 1 && state.installStarted == 0 &&
+        (alongside || !platform::ThreadRunning(state.downloadThread))) {
         QVK_AT();
         Log("Rezise #installprog");
         W().SetProgressMax(installprog, 100);
-        Log("Plugins to install : " + std::to_string(downloadJob.count));
-        installJob = InstallJob{downloadJob.count, 0, state.qvDir, state.qvsDir};
+        // Beside the downloads the number is known only at their end, which logs it.
+        if (!alongside) Log("Plugins to install : " + std::to_string(downloadJob.count));
+        installJob = InstallJob{alongside ? state.downloadCount : downloadJob.count, 0,
+                                state.qvDir, state.qvsDir, alongside};
         state.installStarted = 1;
         state.installThread =
             StartWorker(RunInstallThread, &installJob, "install", "Installation not started");
     }
-    if (state.installStarted == 1 && !platform::ThreadRunning(state.installThread)) {
+    if (state.installStarted == 1 && !platform::ThreadRunning(state.installThread) &&
+        !platform::ThreadRunning(state.downloadThread)) {
         QVK_AT();
         Log("All installed");
         Log("Plugins are installed on your computer.");

@@ -8,6 +8,7 @@
 #include "core/text_helpers.h"
 #include "diagnostics/crash_report.h"
 #include "diagnostics/source_position.h"
+#include "install/download_pool.h"
 #include "install/file_names.h"
 #include "kitehttp.h"
 #include "platform/clock.h"
@@ -58,9 +59,62 @@ std::string WorkFileName(const std::string& url, const std::vector<std::string>&
     return candidate;
 }
 
+std::string PrepareWorkFile(PluginRecord& record, std::vector<std::string>& taken,
+                            const std::string& workDir) {
+    Log("Yes");
+    const std::string fileName = WorkFileName(record.url, taken);
+    taken.push_back(fileName);
+    record.outcome.workFile = fileName;
+    Log("File name : " + fileName);
+    const std::string path = workDir + platform::PathSeparator() + fileName;
+    if (platform::FileSize(path) >= 0) {
+        Log("File already on disk, delete it");
+        platform::ClearAttributes(path);
+        platform::RemoveFile(path);
+    }
+    return path;
+}
+
+void PrepareTransfer(kite::HttpTransfer& transfer, void (*callback)(kite::HttpTransfer*)) {
+    transfer.callback = callback;
+    transfer.cancel = &ShutdownRequested();
+    transfer.followRedirects = true;
+}
+
+bool FetchArchive(PluginRecord& record, const std::string& path, kite::HttpTransfer& transfer,
+                  std::optional<WorkSection>& section) {
+    for (;;) {
+        QVK_AT();
+        Log("Try to download (" + record.url + ")... ");
+        kite::SetTransferUrl(transfer, record.url);
+        transfer.localFile = path;
+        transfer.showName = 1;
+        // The client fills `received` only after it reports the reply's head; left as it was,
+        // the bar would flash the previous file's share at the start.
+        transfer.received = 0;
+        if (kite::HttpGet(transfer) == kite::Finished) {
+            Log("OK");
+            record.outcome.stage = PluginStage::Downloaded;
+            return true;
+        }
+        QVK_AT();
+        Log("Error" + transfer.systemError);
+        record.selected = 0;
+        record.outcome.stage = PluginStage::DownloadFailed;
+        const std::string question = WithFileName(UiText(RetryQuestion), record.name);
+        section.reset();
+        const int answer =
+            ShowMessage(question, IconWarning, ButtonsYesNo, {RetryQuestion, record.name});
+        section.emplace();
+        if (answer != AnswerYes) return false;
+        record.selected = 1;
+    }
+}
+
 void DownloadThread(DownloadJob* job) {
     QVK_AT();
     if (MissingJobBlock(job)) return;
+    if (job->connections > 1) return DownloadAtOnce(job);
     // Held while the list or the work folder is used, let go while the user answers a question
     // or the thread sleeps: the orderly end waits for it, and once the end has begun the
     // thread parks for good the next time it takes it.
@@ -71,52 +125,16 @@ void DownloadThread(DownloadJob* job) {
     Log("Downloading plugins");
 
     kite::HttpTransfer transfer;  // one for every download, never cleared
-    transfer.callback = ShowTransferProgress;
-    transfer.cancel = &ShutdownRequested();
-    transfer.followRedirects = true;
+    PrepareTransfer(transfer, ShowTransferProgress);
     std::vector<std::string> taken;  // the work files of this run
     for (PluginRecord& record : state.plugins) {
         QVK_AT();
         Log(record.name + " : to DL ? " + std::to_string(record.selected));
         if (record.selected != 0) {
-            Log("Yes");
-            const std::string fileName = WorkFileName(record.url, taken);
-            taken.push_back(fileName);
-            record.outcome.workFile = fileName;
-            Log("File name : " + fileName);
-            const std::string path = workDir + platform::PathSeparator() + fileName;
-            if (platform::FileSize(path) >= 0) {
-                Log("File already on disk, delete it");
-                platform::ClearAttributes(path);
-                platform::RemoveFile(path);
-            }
-            for (;;) {
-                QVK_AT();
-                Log("Try to download (" + record.url + ")... ");
-                kite::SetTransferUrl(transfer, record.url);
-                transfer.localFile = path;
-                transfer.showName = 1;
-                // The client fills `received` only after it reports the reply's head; left as
-                // it was, the bar would flash the previous file's share at the start.
-                transfer.received = 0;
-                if (kite::HttpGet(transfer) == kite::Finished) {
-                    Log("OK");
-                    ++job->count;
-                    record.outcome.stage = PluginStage::Downloaded;
-                    SetTotalProgress(TotalPercent(job->count, total));
-                    break;
-                }
-                QVK_AT();
-                Log("Error" + transfer.systemError);
-                record.selected = 0;
-                record.outcome.stage = PluginStage::DownloadFailed;
-                const std::string question = WithFileName(UiText(RetryQuestion), record.name);
-                section.reset();
-                const int answer =
-                    ShowMessage(question, IconWarning, ButtonsYesNo, {RetryQuestion, record.name});
-                section.emplace();
-                if (answer != AnswerYes) break;
-                record.selected = 1;
+            const std::string path = PrepareWorkFile(record, taken, workDir);
+            if (FetchArchive(record, path, transfer, section)) {
+                ++job->count;
+                SetTotalProgress(TotalPercent(job->count, total));
             }
         }
         section.reset();

@@ -10,6 +10,7 @@
 #include "diagnostics/source_position.h"
 #include "install/archive.h"
 #include "install/archive_plan.h"
+#include "install/download_pool.h"
 #include "install/editions.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -186,7 +187,10 @@ void InstallThread(InstallJob* job) {
     int opened = 0;
     PluginList::iterator record;
     bool first = true;
-    for (;;) {
+    for (std::size_t index = 0;; ++index) {
+        // A record is read once its download is settled; when the end begins meanwhile, the
+        // section below parks this thread.
+        if (folders.followsDownloads) AwaitDownloadsUpTo(index);
         // The list and the work folder's name are read inside a section: once the end has
         // begun, entering one parks this thread for good, so nothing here touches them after.
         QVK_AT();
@@ -226,8 +230,10 @@ void InstallThread(InstallJob* job) {
                         {UnreadablePrefix, fileName});
         } else {
             ++opened;
-            if (count > 0) SetBar(TotalProgressBar, 100 + 100 * std::min(opened, count) / count);
+            if (count > 0 && !folders.followsDownloads)
+                SetBar(TotalProgressBar, 100 + 100 * std::min(opened, count) / count);
         }
+        if (folders.followsDownloads) NoteArchiveInstalled();
         platform::SleepMs(1);
     }
 }

@@ -33,6 +33,23 @@ private:
     alignas(8) unsigned char storage_[64];
 };
 
+// Wakes a thread that waits for it; a wake given while nobody waits is kept for the next wait,
+// and several given meanwhile count as one. For one waiter.
+class Signal {
+public:
+    Signal();
+    ~Signal();
+    Signal(const Signal&) = delete;
+    Signal& operator=(const Signal&) = delete;
+    void Raise();
+    // False when `timeoutMs` passed without a wake.
+    bool Wait(unsigned timeoutMs);
+
+private:
+    // A pthread mutex, condition and flag, or an event's handle.
+    alignas(8) unsigned char storage_[128];
+};
+
 class MutexLock {
 public:
     explicit MutexLock(Mutex& mutex) : mutex_(mutex) { mutex_.Lock(); }

@@ -289,6 +289,47 @@ bool Mutex::TryLock() {
 void Mutex::Unlock() { pthread_mutex_unlock(reinterpret_cast<pthread_mutex_t*>(storage_)); }
 
 namespace {
+struct SignalParts {
+    pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
+    pthread_cond_t raised = PTHREAD_COND_INITIALIZER;
+    bool set = false;
+};
+static_assert(sizeof(SignalParts) <= 128, "Signal storage too small");
+SignalParts& PartsOf(unsigned char* storage) { return *reinterpret_cast<SignalParts*>(storage); }
+}  // namespace
+
+Signal::Signal() { new (storage_) SignalParts(); }
+Signal::~Signal() {
+    pthread_cond_destroy(&PartsOf(storage_).raised);
+    pthread_mutex_destroy(&PartsOf(storage_).mutex);
+}
+void Signal::Raise() {
+    SignalParts& parts = PartsOf(storage_);
+    pthread_mutex_lock(&parts.mutex);
+    parts.set = true;
+    pthread_cond_signal(&parts.raised);
+    pthread_mutex_unlock(&parts.mutex);
+}
+bool Signal::Wait(unsigned timeoutMs) {
+    SignalParts& parts = PartsOf(storage_);
+    timespec until{};
+    clock_gettime(CLOCK_REALTIME, &until);
+    until.tv_sec += timeoutMs / 1000;
+    until.tv_nsec += static_cast<long>(timeoutMs % 1000) * 1000000L;
+    if (until.tv_nsec >= 1000000000L) {
+        ++until.tv_sec;
+        until.tv_nsec -= 1000000000L;
+    }
+    pthread_mutex_lock(&parts.mutex);
+    while (!parts.set)
+        if (pthread_cond_timedwait(&parts.raised, &parts.mutex, &until) != 0) break;
+    const bool woken = parts.set;
+    parts.set = false;
+    pthread_mutex_unlock(&parts.mutex);
+    return woken;
+}
+
+namespace {
 bool unattended = false;
 void WriteAll(const std::string& bytes) {
     for (size_t done = 0; done < bytes.size();) {

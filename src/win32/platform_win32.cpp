@@ -418,6 +418,14 @@ void Mutex::Lock() { EnterCriticalSection(Section(storage_)); }
 bool Mutex::TryLock() { return TryEnterCriticalSection(Section(storage_)) != 0; }
 void Mutex::Unlock() { LeaveCriticalSection(Section(storage_)); }
 
+// An auto-reset event: kept set until one wait takes it.
+Signal::Signal() { new (storage_) HANDLE(CreateEventA(nullptr, FALSE, FALSE, nullptr)); }
+Signal::~Signal() { CloseHandle(*reinterpret_cast<HANDLE*>(storage_)); }
+void Signal::Raise() { SetEvent(*reinterpret_cast<HANDLE*>(storage_)); }
+bool Signal::Wait(unsigned timeoutMs) {
+    return WaitForSingleObject(*reinterpret_cast<HANDLE*>(storage_), timeoutMs) == WAIT_OBJECT_0;
+}
+
 bool OpenConsole() {
     if (unattended) return false;
     if (!GetConsoleWindow()) AllocConsole();

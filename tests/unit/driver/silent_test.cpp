@@ -37,23 +37,28 @@ TEST(SilentPolicyTest, EachQuestionAnsweredByItsSlot) {
 TEST(SilentOptionsTest, CommandLines) {
     const struct {
         std::vector<std::string> args;
-        std::string read;  // language|Quorvane folder|Studio folder|configuration
+        std::string read;  // language|Quorvane folder|Studio folder|configuration|connections
         std::vector<std::string> plugins;
         std::string errorHead;
     } cases[] = {
-        {{"-silent", "-debug", "-url=H|/p", "-log=x.log", "-help", "/?"}, "-1|||1", {}, ""},
+        {{"-silent", "-debug", "-url=H|/p", "-log=x.log", "-help", "/?"}, "-1|||1|4", {}, ""},
         {{"-lang=DE", "-plugins= Sharpen Pro ;aged photo;", "-qvdir=C:\\Q", "-qvsdir=D:\\S",
-          "-noconfig"}, "2|C:\\Q|D:\\S|0", {"Sharpen Pro", "aged photo"}, ""},
-        {{"-lang=it"}, "-1|||1", {}, "Malformed option -lang=it"},
-        {{"-plugins=;"}, "-1|||1", {}, "Malformed option -plugins=;"},
-        {{"-qvdir= "}, "-1|||1", {}, "Malformed option -qvdir= "},
-        {{"-url=H"}, "-1|||1", {}, "Malformed option -url=H"},
-        {{"-Silent", "-lang=xx"}, "-1|||1", {}, "Unknown option -Silent"},
+          "-noconfig", "-connections=8"}, "2|C:\\Q|D:\\S|0|8", {"Sharpen Pro", "aged photo"}, ""},
+        {{"-connections=1"}, "-1|||1|1", {}, ""},
+        {{"-connections=9"}, "-1|||1|4", {}, "Malformed option -connections=9: use -connections=1 to -connections=8"},
+        {{"-connections=0"}, "-1|||1|4", {}, "Malformed option -connections=0"},
+        {{"-connections=04"}, "-1|||1|4", {}, "Malformed option -connections=04"},
+        {{"-connections="}, "-1|||1|4", {}, "Malformed option -connections="},
+        {{"-lang=it"}, "-1|||1|4", {}, "Malformed option -lang=it"},
+        {{"-plugins=;"}, "-1|||1|4", {}, "Malformed option -plugins=;"},
+        {{"-qvdir= "}, "-1|||1|4", {}, "Malformed option -qvdir= "},
+        {{"-url=H"}, "-1|||1|4", {}, "Malformed option -url=H"},
+        {{"-Silent", "-lang=xx"}, "-1|||1|4", {}, "Unknown option -Silent"},
     };
     for (const auto& c : cases) {
         const SilentOptions o = ReadSilentOptions(c.args);
         EXPECT_EQ(std::to_string(o.language) + "|" + o.folders[0] + "|" + o.folders[1] + "|" +
-                      std::to_string(o.updateConfig), c.read) << c.args[0];
+                      std::to_string(o.updateConfig) + "|" + std::to_string(o.connections), c.read) << c.args[0];
         EXPECT_EQ(o.plugins, c.plugins) << c.args[0];
         EXPECT_EQ(o.error.substr(0, c.errorHead.size()), c.errorHead) << c.args[0];
         EXPECT_EQ(o.error.empty(), c.errorHead.empty()) << c.args[0];

@@ -2,9 +2,12 @@
 // work folder, with a window that records what it was shown.
 #include "install/download.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "diagnostics/debug_mode.h"
+#include "install/download_pool.h"
 #include "install/file_names.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -76,25 +79,46 @@ protected:
     DownloadJob job;
 };
 
-// B fails once and Yes retries it (the server is back); C fails and No leaves it unmarked.
-TEST_F(DownloadTest, YesRetriesAFailureAndNoSkipsIt) {
+class DownloadsAtOnce : public DownloadTest, public ::testing::WithParamInterface<int> {
+protected:
+    // As the wizard starts the worker.
+    void Download() {
+        job.connections = GetParam();
+        if (job.connections > 1) PrepareDownloadsAtOnce();
+        DownloadThread(&job);
+    }
+};
+
+// B fails once and Yes retries it (the server is back); C fails and No leaves it unmarked. One
+// at a time or several at once, the log, the files and the questions are the same.
+TEST_P(DownloadsAtOnce, YesRetriesAFailureAndNoSkipsIt) {
     Serve(R"({"/B.zip": "status-500", "/C.zip": "status-404"})", {"A.zip", "B.zip", "Skipped.zip", "C.zip"});
     WriteWholeFile(work / "A.zip", "left by an earlier attempt");
-    ui.onMessage = [&] { WriteWholeFile(root / "rules.json", R"({"/C.zip": "status-404"})"); };
-    ui.Answer({AnswerYes, AnswerNo});
-    DownloadThread(&job);
+    ui.answerer = [&](const EventUi::MessageCall& box) {
+        if (box.topic.subject != "B") return AnswerNo;
+        WriteWholeFile(root / "rules.json", R"({"/C.zip": "status-404"})");
+        return AnswerYes;
+    };
+    Download();
     EXPECT_EQ(job.count, 2);
     EXPECT_EQ(std::next(state.plugins.begin())->selected + 2 * state.plugins.back().selected, 1);
     EXPECT_EQ(ReadWholeFile(work / "A.zip"), Content("A"));
     EXPECT_EQ(ReadWholeFile(work / "B.zip"), Content("B"));
     EXPECT_EQ(platform::ListFiles(work.path()).size(), 2u);
-    EXPECT_EQ(ui.Progress(TotalProgressBar), (std::vector<int>{33, 66}));
-    const auto m = ui.Messages();
+    const std::vector<int> bar = ui.Progress(TotalProgressBar);
+    if (GetParam() == 1) {
+        EXPECT_EQ(bar, (std::vector<int>{33, 66}));
+        EXPECT_EQ(ui.GetText(HeadingText).rfind("Downloading: B.zip (8KB @ ", 0), 0u);
+    } else {
+        // Every record settled, no archive installed yet: half the bar, by steps.
+        EXPECT_TRUE(std::is_sorted(bar.begin(), bar.end()) && !bar.empty() && bar.back() == 100);
+    }
+    auto m = ui.Messages();
     ASSERT_EQ(m.size(), 2u);
+    if (m[0].topic.subject == "C") std::swap(m[0], m[1]);
     EXPECT_EQ(m[0].text + m[1].text + m[1].title,
               "Failed to download file B ! Do you want to retry?Failed to download file C ! Do you want to retry?Warning");
     EXPECT_EQ(m[1].style, IconWarning | ButtonsYesNo);
-    EXPECT_EQ(ui.GetText(HeadingText).rfind("Downloading: B.zip (8KB @ ", 0), 0u);
     std::string log = LogText();
     for (std::size_t at; (at = log.find("KiteHTTP: ")) != std::string::npos;) log.erase(at, log.find("\r\n", at) + 2 - at);
     const std::string url = server->Url("/");
@@ -103,7 +127,49 @@ TEST_F(DownloadTest, YesRetriesAFailureAndNoSkipsIt) {
               "Try to download (" + url + "A.zip)... \r\nOK\r\nB : to DL ? 1\r\nYes\r\nFile name : B.zip\r\n"
               "Try to download (" + url + "B.zip)... \r\nError\r\nTry to download (" + url + "B.zip)... \r\nOK\r\n"
               "Skipped : to DL ? 0\r\nC : to DL ? 1\r\nYes\r\n"
-              "File name : C.zip\r\nTry to download (" + url + "C.zip)... \r\nError\r\nEnd of downloading plugins\r\n");
+              "File name : C.zip\r\nTry to download (" + url + "C.zip)... \r\nError\r\nEnd of downloading plugins\r\n" +
+              (GetParam() == 1 ? "" : "Plugins to install : 2\r\n"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Connections, DownloadsAtOnce, ::testing::Values(1, 3));
+
+// The install waits for a record until it and every one before it are settled: here the first,
+// slow one, while the others were fetched meanwhile. The bar's second half is the install's.
+TEST_F(DownloadTest, SeveralAtOnceTheInstallTakesThemInListOrder) {
+    Serve(R"({"/A.zip": "pause-800"})", {"A.zip", "B.zip", "C.zip"});
+    job.connections = 3;
+    PrepareDownloadsAtOnce();
+    const auto worker = platform::StartThread([](void* j) { DownloadThread(static_cast<DownloadJob*>(j)); }, &job);
+    ASSERT_TRUE(worker);
+    ASSERT_TRUE(AwaitDownloadsUpTo(0));
+    EXPECT_EQ(state.plugins.front().outcome.stage, PluginStage::Downloaded);
+    EXPECT_EQ(server->Requests().size(), 3u);  // B and C asked for before A was done
+    for (std::size_t i = 1; i <= 3; ++i) ASSERT_TRUE(AwaitDownloadsUpTo(i));
+    for (const PluginRecord& r : state.plugins) EXPECT_EQ(ReadWholeFile(work / r.outcome.workFile), Content(r.name));
+    for (int i = 0; i < 3; ++i) NoteArchiveInstalled();
+    EXPECT_EQ(ui.Progress(TotalProgressBar).back(), 200);
+    for (int i = 0; i < 500 && platform::ThreadRunning(worker); ++i) platform::SleepMs(10);
+    EXPECT_NE(LogText().find("End of downloading plugins\r\nPlugins to install : 3\r\n"), std::string::npos);
+}
+
+// Six archives of one server and eight connections: four at once, no more. Ending the run stops
+// every transfer and leaves no part file.
+TEST_F(DownloadTest, NoMoreThanFourToOneServerAndTheEndStopsThemAll) {
+    Serve(R"({"/1.zip": "stall", "/2.zip": "stall", "/3.zip": "stall", "/4.zip": "stall", "/5.zip": "stall",
+              "/6.zip": "stall"})", {"1.zip", "2.zip", "3.zip", "4.zip", "5.zip", "6.zip"});
+    for (int i = 1; i <= 6; ++i) WriteWholeFile(root / (std::to_string(i) + ".zip"), std::string(200000, 's'));
+    job.connections = 8;
+    ui.answerer = [](const EventUi::MessageCall&) { return AnswerNo; };
+    PrepareDownloadsAtOnce();
+    ASSERT_TRUE(platform::StartThread([](void* j) { DownloadThread(static_cast<DownloadJob*>(j)); }, &job));
+    for (int i = 0; i < 500 && server->Requests().size() < 4; ++i) platform::SleepMs(10);
+    platform::SleepMs(300);  // time enough for a fifth request, were one allowed
+    EXPECT_EQ(server->Requests().size(), 4u);
+    const uint32_t start = platform::TickCount();
+    EXPECT_TRUE(CloseShutdownGate(3000));
+    EXPECT_LT(platform::TickCount() - start, 1000u);
+    platform::SleepMs(200);  // the workers ask their last question and park
+    EXPECT_TRUE(platform::ListFiles(work.path()).empty());
 }
 
 TEST_F(DownloadTest, WithoutLengthTheFileBarStaysAndPacedHeadingsEndOnTheTotal) {
