@@ -7,8 +7,9 @@
 # The source taken is the one of the package installed on this machine (the same code the
 # native build links), or whatever apt offers when that version has left the archive. One
 # function per library, each followed by its `libraries+=` line: a new library is one more
-# such function. A stamp per library, written last, keeps reruns fast; a library whose build
-# failed half-way has no stamp and is built again from scratch.
+# such function. A stamp per library, written last, keeps reruns fast; it holds a digest of the
+# library's function, so that a library whose build failed half-way (no stamp) or whose
+# function changed since (new configure options, say) is built again from scratch.
 tag=cross-deps
 . "$(dirname "$0")/lib.sh"
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -160,7 +161,8 @@ build_zydis() {
 }
 libraries+=(zydis)
 
-# wolfSSL: the TLS client of KiteHTTP's https transfers (TLS 1.2 and 1.3, SNI), without its
+# wolfSSL: the TLS client of KiteHTTP's https transfers (TLS 1.2 and 1.3, SNI, and the session
+# tickets that TLS 1.3 resumes a session with, which saves a round trip), without its
 # socket layer (KiteHTTP hands it the bytes), examples and tests. Certificates are checked by
 # the system's root store, not by wolfSSL, so it needs no file system or certificate dates.
 # Built against the XP view of the Windows headers: its random numbers then come from
@@ -177,8 +179,8 @@ build_wolfssl() {
     quietly env -C "$bld" ./configure --host="$arch-w64-mingw32" --prefix="$prefix" \
         --enable-static --disable-shared --disable-examples --disable-crypttests \
         --disable-benchmark --disable-oldtls --enable-tls13 --enable-sni \
-        --enable-sessioncerts --enable-curve25519 --enable-aesgcm --enable-chacha \
-        --disable-filesystem "$asm" \
+        --enable-sessioncerts --enable-session-ticket --enable-curve25519 --enable-aesgcm \
+        --enable-chacha --disable-filesystem "$asm" \
         CPPFLAGS="-D_WIN32_WINNT=0x0501 -DWINVER=0x0501 -DWOLFSSL_USER_IO -DNO_WRITEV"
     quietly make -C "$bld" -j2
     rm -rf "$prefix/include/wolfssl" "$prefix/lib/libwolfssl.a"
@@ -188,12 +190,14 @@ libraries+=(wolfssl)
 
 for lib in "${libraries[@]}"; do
     stamp=$prefix/.$lib-stamp
-    if [ -f "$stamp" ]; then
+    recipe=$(declare -f "build_$lib" | sha256sum | cut -c1-16)
+    if [ -f "$stamp" ] && grep -qx "recipe $recipe" "$stamp"; then
         say "$lib already built"
         continue
     fi
+    rm -f "$stamp"
     source_pkg='' source_version=''
     "build_$lib"
-    printf '%s %s\n' "$source_pkg" "$source_version" > "$stamp"
+    printf '%s %s\nrecipe %s\n' "$source_pkg" "$source_version" "$recipe" > "$stamp"
 done
 say "done: $prefix"

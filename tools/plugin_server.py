@@ -54,18 +54,21 @@ address; the files are kept for the next start):
   4433  self-signed  issued for the address by itself
   4434  unknown-ca   issued for the address by an authority nobody trusts
 The test authority is trusted nowhere unless a test trusts it (a Wine prefix's root store, or
-the native tests' root file); the server itself trusts nothing. A rule (or mode) "status-<N>"
-takes the redirect target from the rule's "location" key when it has one, e.g.
+the native tests' root file); the server itself trusts nothing. All these ports share one
+server-side session cache and ticket key, as the sites of one front end often do: a client that
+offers a session to another port than the one it came from is resumed there. A rule (or mode)
+"status-<N>" takes the redirect target from the rule's "location" key when it has one, e.g.
   {"/a.zip": {"mode": "status-301", "location": "https://127.0.0.5/files/a.zip"}}
 
 Request log (--request-log FILE): one JSON object per request, one line each, appended and
 flushed before the reply starts, so a client that got its answer can read its request there:
   {"time": <unix seconds>, "client": "127.0.0.1:40000", "server": "127.0.0.2:80",
    "target": "/x?a=1", "path": "/x", "query": "a=1", "mode": "normal", "file": "x",
-   "raw_hex": "474554...", "raw": "GET /x?a=1 HTTP/1.0\\r\\n..."}
+   "raw_hex": "474554...", "raw": "GET /x?a=1 HTTP/1.0\\r\\n...", "resumed": false}
 "raw_hex" holds the exact bytes received (up to and including the blank line that ends the
 request head, plus anything that arrived with it), two lower-case hex digits per byte; "raw"
-is the same bytes decoded as ISO-8859-1 (one character per byte), for reading by eye.
+is the same bytes decoded as ISO-8859-1 (one character per byte), for reading by eye; "resumed"
+tells whether the connection's TLS session was resumed (false over plain HTTP).
 """
 
 import argparse
@@ -184,7 +187,8 @@ class Handler(socketserver.BaseRequestHandler):
         server = "%s:%d" % self.server.server_address[:2]
         entry = {"time": time.time(), "client": client, "server": server, "target": target,
                  "path": path, "query": query, "mode": mode, "file": file_rel,
-                 "raw_hex": raw.hex(), "raw": raw.decode("latin-1")}
+                 "raw_hex": raw.hex(), "raw": raw.decode("latin-1"),
+                 "resumed": isinstance(self.request, ssl.SSLSocket) and self.request.session_reused}
         line = json.dumps(entry) + "\n"
         with log_lock:
             with open(self.server.request_log, "a", encoding="ascii") as out:
@@ -333,7 +337,10 @@ class Server(socketserver.ThreadingTCPServer):
             return sock, client
         # The handshake runs on the connection's own thread, so a client that refuses the
         # certificate never holds up the others.
-        return self.tls.wrap_socket(sock, server_side=True, do_handshake_on_connect=False), client
+        shared, own = self.tls
+        wrapped = shared.wrap_socket(sock, server_side=True, do_handshake_on_connect=False)
+        wrapped.port_context = own
+        return wrapped, client
 
     def rules(self):
         if not self.rules_file:
@@ -441,6 +448,18 @@ def tls_context(certificate_file):
     return context
 
 
+def shared_tls_contexts(certificate_files):
+    """One context per certificate file, all answering through the first one's sessions and
+    ticket key: each connection starts there and is handed its port's certificate once its
+    hello is read."""
+    contexts = [tls_context(f) for f in certificate_files]
+
+    def own_certificate(sock, _server_name, _context):
+        sock.context = sock.port_context
+    contexts[0].sni_callback = own_certificate
+    return contexts
+
+
 def main():
     parser = argparse.ArgumentParser(
         description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -476,8 +495,10 @@ def main():
         certificates = os.path.join(args.tls_certs, args.address)
         if not os.path.exists(os.path.join(certificates, "ca.pem")):
             make_certificates_somewhere(certificates, args.address)
-        listeners += [(port, tls_context(os.path.join(certificates, kind + ".pem")))
-                      for kind, port in TLS_PORTS.items()]
+        contexts = shared_tls_contexts([os.path.join(certificates, kind + ".pem")
+                                        for kind in TLS_PORTS])
+        listeners += [(port, (contexts[0], own))
+                      for port, own in zip(TLS_PORTS.values(), contexts)]
     servers = []
     for port, tls in listeners:
         try:

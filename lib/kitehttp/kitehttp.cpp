@@ -334,7 +334,8 @@ bool FetchOnce(HttpTransfer& transfer) {
     if (transfer.secure) {
         std::string why;
         transfer.session =
-            tls::Open(transfer.connection, transfer.host, kIdleLimitMs, transfer.cancel, why);
+            tls::Open(transfer.connection, transfer.host, transfer.port, kIdleLimitMs,
+                      transfer.cancel, why);
         if (transfer.session == 0) {
             HttpDebug("KiteHTTP: " + why);
             shim::Close(transfer.connection);
@@ -342,6 +343,7 @@ bool FetchOnce(HttpTransfer& transfer) {
             SetTransferState(transfer, NetworkFailure);
             return false;
         }
+        if (tls::Resumed(transfer.session)) HttpDebug("KiteHTTP: * TLS session resumed");
         HttpDebug("KiteHTTP: * TLS " + tls::Description(transfer.session) +
                   ", certificate trusted");
     }

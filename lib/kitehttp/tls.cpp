@@ -2,10 +2,13 @@
 
 #include <wolfssl/options.h>
 #include <wolfssl/ssl.h>
+#include <wolfssl/wolfcrypt/ecc.h>
 #include <wolfssl/wolfcrypt/error-crypt.h>
+#include <wolfssl/wolfcrypt/wc_port.h>
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <vector>
 
 #include "trust.h"
@@ -36,7 +39,58 @@ struct Channel {
 struct SessionData {
     WOLFSSL* ssl = nullptr;
     Channel channel;
+    std::string server;    // "host:port", the key of its kept session
+    bool trusted = false;  // its chain was accepted, so its session may be kept
 };
+
+// Resumption and trust: a session is kept only once its chain was accepted, and offered only
+// to the same host name and port. That alone is not enough: a server that shares its ticket
+// keys with others (common behind one front end) would resume, as itself, a session another
+// server's certificate was judged for. So the chain is also judged again on every connection,
+// resumed or not: a resumed session carries the chain of its first handshake (wolfSSL keeps it
+// with the session), and that chain meets today's roots, dates and host name. A root taken out
+// of the store since is thus refused as on a full handshake.
+//
+// The sessions of this run, the last one of each server. Transfers run on several threads at
+// once: every use of `last` is under `lock`, and wolfSSL_set_session copies the session into
+// the connection, so a kept one is only ever read while it is shared.
+struct SessionCache {
+    wolfSSL_Mutex lock;
+    std::map<std::string, WOLFSSL_SESSION*> last;
+};
+
+// Made on first use and never freed: a transfer's thread may still be closing its session
+// while the program ends.
+SessionCache& Cache() {
+    static SessionCache* const cache = [] {
+        auto* made = new SessionCache;
+        wc_InitMutex(&made->lock);
+        return made;
+    }();
+    return *cache;
+}
+
+// A session the server no longer knows, or one too old (refused here), leaves a full
+// handshake; either way the connection goes on as a first one.
+void OfferKept(WOLFSSL* ssl, const std::string& server) {
+    SessionCache& cache = Cache();
+    wc_LockMutex(&cache.lock);
+    const auto kept = cache.last.find(server);
+    if (kept != cache.last.end()) wolfSSL_set_session(ssl, kept->second);
+    wc_UnLockMutex(&cache.lock);
+}
+
+// Called at the end of the connection: under TLS 1.3 the server's tickets come after the
+// handshake, with the reply.
+void Keep(WOLFSSL* ssl, const std::string& server) {
+    WOLFSSL_SESSION* session = wolfSSL_get1_session(ssl);
+    if (!session) return;
+    SessionCache& cache = Cache();
+    wc_LockMutex(&cache.lock);
+    std::swap(cache.last[server], session);
+    wc_UnLockMutex(&cache.lock);
+    if (session) wolfSSL_SESSION_free(session);
+}
 
 SessionData* Data(Session session) { return reinterpret_cast<SessionData*>(session); }
 
@@ -135,13 +189,17 @@ bool Startup() {
     }
     const std::string ciphers = CipherPreference();
     if (!ciphers.empty()) wolfSSL_CTX_set_cipher_list(made, ciphers.c_str());
+#ifdef HAVE_SESSION_TICKET
+    // Tickets under TLS 1.2 too: many servers keep no sessions of their own (nginx's default).
+    wolfSSL_CTX_UseSessionTicket(made);
+#endif
     wolfSSL_CTX_SetIORecv(made, ReceiveCallback);
     wolfSSL_CTX_SetIOSend(made, SendCallback);
     context = made;
     return true;
 }
 
-Session Open(shim::Handle connection, const std::string& host, uint32_t idleLimitMs,
+Session Open(shim::Handle connection, const std::string& host, int port, uint32_t idleLimitMs,
              const std::atomic<bool>* cancel, std::string& why) {
     if (!context && !Startup()) {
         why = "TLS not available";
@@ -150,6 +208,7 @@ Session Open(shim::Handle connection, const std::string& host, uint32_t idleLimi
     auto* data = new SessionData;
     data->channel.connection = connection;
     data->channel.lastActivity = shim::TickMs();
+    data->server = host + ":" + std::to_string(port);
     data->ssl = wolfSSL_new(context);
     const Session session = reinterpret_cast<Session>(data);
     if (!data->ssl) {
@@ -167,6 +226,7 @@ Session Open(shim::Handle connection, const std::string& host, uint32_t idleLimi
         Close(session);
         return 0;
     }
+    OfferKept(data->ssl, data->server);
     for (;;) {
         const int result = wolfSSL_connect(data->ssl);
         if (result == WOLFSSL_SUCCESS) break;
@@ -194,8 +254,11 @@ Session Open(shim::Handle connection, const std::string& host, uint32_t idleLimi
         Close(session);
         return 0;
     }
+    data->trusted = true;
     return session;
 }
+
+bool Resumed(Session session) { return wolfSSL_session_reused(Data(session)->ssl) != 0; }
 
 std::string Description(Session session) {
     WOLFSSL* ssl = Data(session)->ssl;
@@ -250,8 +313,13 @@ long Receive(Session session, char* data, std::size_t size, unsigned waitMs, boo
 void Close(Session session) {
     SessionData* data = Data(session);
     if (!data) return;
+    if (data->ssl && data->trusted) Keep(data->ssl, data->server);
     if (data->ssl) wolfSSL_free(data->ssl);
     delete data;
+#ifdef FP_ECC
+    // Such a build (Debian's) keeps ECC points per thread, lost when a transfer's thread ends.
+    wc_ecc_fp_free();
+#endif
 }
 
 }  // namespace kite::tls

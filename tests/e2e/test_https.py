@@ -1,7 +1,8 @@
 """qvk.exe over HTTPS under Wine: the catalogue and the archives from a loopback TLS server whose
 test authority only this Wine prefix's root store trusts (never the host's). A good certificate
 installs; each bad one, a redirect loop and a redirect from https to http fail with nothing
-installed. Unattended runs, checked on the exit code, the files, the log and the requests."""
+installed. Unattended runs, checked on the exit code, the files, the log and the requests.
+The server's ports share one ticket key: only the port a session came from may resume it."""
 
 import os
 import subprocess
@@ -73,8 +74,8 @@ class Https(unittest.TestCase):
     def installed(self):
         return catalogue_site.tree(winelib.editor_folder(self.wine, "Quorvane", "Plugins"))
 
-    def served(self, port):
-        return [r["path"] for r in self.server.requests()
+    def served(self, port, key="path"):
+        return [r[key] for r in self.server.requests()
                 if r["server"] == "%s:%d" % (self.server.address, port)]
 
     def test_trusted_https_installs_and_http_is_redirected_to_it(self):
@@ -98,14 +99,19 @@ class Https(unittest.TestCase):
         self.assertEqual(sorted(self.served(443)), ["/deep/dir/plugin2.zip", "/files/plugin0.zip",
                                                     "/files/plugin1.zip", "/files/plugin2.zip",
                                                     "/plugins.php"])
+        # Each later connection resumes the session, and its chain is still judged.
+        self.assertEqual(self.served(443, "resumed"), [False] + [True] * 4)
+        self.assertEqual(log.count("\r\nKiteHTTP: * TLS session resumed\r\nKiteHTTP: * TLS TLSv1.3, "), 4)
 
     def test_every_refused_certificate_and_redirect_fails_with_nothing_installed(self):
         refusals = ["issued for another host", "expired", "self-signed", "unknown authority"]
+        # The first one leaves a trusted session, for port 443 only.
         a, names = self.serve(
+            ["https://{a}/down/{f}"] +
             ["https://{a}:%d/files/{f}" % p for p in (4431, 4432, 4433, 4434)] +
-            ["http://{a}/loop/{f}", "https://{a}/down/{f}"],
-            {"/loop/plugin4.zip": {"mode": "status-302", "location": "/loop/plugin4.zip"},
-             "/down/plugin5.zip": {"mode": "status-308", "location": "http://{a}/files/plugin5.zip"}})
+            ["http://{a}/loop/{f}"],
+            {"/down/plugin0.zip": {"mode": "status-308", "location": "http://{a}/files/plugin0.zip"},
+             "/loop/plugin5.zip": {"mode": "status-302", "location": "/loop/plugin5.zip"}})
         code, out, log = self.silent("%s|/plugins.php" % a)
         self.assertEqual(code, 1, out)
         self.assertEqual(self.installed(), [])
@@ -116,8 +122,8 @@ class Https(unittest.TestCase):
         self.assertEqual(log.count("\r\nKiteHTTP: redirect from https to http refused\r\n"), 2)
         for port in (4431, 4432, 4433, 4434):
             self.assertEqual(self.served(port), [], port)  # no request after a refused handshake
-        self.assertEqual(self.served(80), ["/plugins.php"] + ["/loop/plugin4.zip"] * 12)
-        self.assertEqual(self.served(443), ["/down/plugin5.zip"] * 2)
+        self.assertEqual(self.served(80), ["/plugins.php"] + ["/loop/plugin5.zip"] * 12)
+        self.assertEqual(self.served(443), ["/down/plugin0.zip"] * 2)
 
         # A catalogue whose certificate fails ends the run after its retry: exit 2.
         code, out, log = self.silent("https://%s:4432|/plugins.php" % a)

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <mutex>
+#include <thread>
 
 #include "kitehttp.h"
 #include "location.h"
@@ -88,12 +90,16 @@ TEST(KiteHttpLocation, HopRulesAndTheTransferAddress) {
 }
 
 std::vector<std::string> lines;
+std::mutex linesLock;
 
 class KiteHttps : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         ASSERT_TRUE(StartNetwork());
-        HttpDebug("", [](const std::string& line) { lines.push_back(line); });
+        HttpDebug("", [](const std::string& line) {
+            std::lock_guard<std::mutex> hold(linesLock);
+            lines.push_back(line);
+        });
         SetSystemHooks(qvk::platform::MoveFileOver, qvk::platform::SystemErrorText);
         dir = new ScratchDir;
         WriteWholeFile(*dir / "a.zip", Noise(300000, 7));
@@ -166,6 +172,51 @@ TEST_F(KiteHttps, OnlyATrustedCertificateForTheAddressGivesTheFile) {
                l.find("certificate trusted") != std::string::npos;
     }));
     EXPECT_TRUE(Logged("KiteHTTP: ** FINISHED **")) << ::testing::PrintToString(lines);
+}
+
+// The server's ports share one ticket key, so a session offered to the wrong port would be
+// resumed there; the roots are taken away for one transfer.
+TEST_F(KiteHttps, ASessionIsResumedOnlyByItsServerAndItsChainIsJudgedAgain) {
+    const std::string roots = *dir / ("certs/" + server->address() + "/ca.pem");
+    const std::string resumed = "KiteHTTP: * TLS session resumed";
+    const struct {
+        const char* port;
+        bool trusted;
+        int state;
+        std::string line;
+    } cases[] = {
+        {"", true, Finished, "KiteHTTP: ** FINISHED **"},
+        {"", true, Finished, resumed},
+        {":4431", true, NetworkFailure, "KiteHTTP: certificate not trusted: issued for another host"},
+        {"", false, NetworkFailure, "KiteHTTP: certificate not trusted: unknown authority"},
+        {"", true, Finished, resumed},
+    };
+    for (const auto& c : cases) {
+        lines.clear();
+        trust::SetRootsFile(c.trusted ? roots : "");
+        HttpTransfer t;
+        EXPECT_EQ(Get(Https(c.port, "/a.zip"), t), c.state) << c.port << c.line;
+        EXPECT_TRUE(Logged(c.line)) << ::testing::PrintToString(lines);
+        if (c.state == Finished) {
+            EXPECT_EQ(server->Resumed().back(), Logged(resumed)) << "the server's view";
+            EXPECT_EQ(ReadWholeFile(t.localFile), Noise(300000, 7));
+        }
+    }
+    trust::SetRootsFile(roots);
+    // Transfers on several threads at once share the kept sessions.
+    std::vector<int> whole(4);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i)
+        threads.emplace_back([&, i] {
+            HttpTransfer t;
+            t.localFile = *dir / ("thread" + std::to_string(i) + ".zip");
+            SetTransferUrl(t, Https("", "/a.zip"));
+            whole[i] = HttpGet(t) == Finished && ReadWholeFile(t.localFile) == Noise(300000, 7);
+        });
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(whole, std::vector<int>(4, 1));
+    const std::vector<bool> all = server->Resumed();
+    EXPECT_EQ(std::count(all.end() - 4, all.end(), true), 4);
 }
 
 TEST_F(KiteHttps, RedirectsAreFollowedWithinTheirRules) {

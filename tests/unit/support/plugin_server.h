@@ -65,6 +65,15 @@ public:
         return requests;
     }
 
+    // Whether the TLS session of each request so far was resumed, in order.
+    std::vector<bool> Resumed() const {
+        std::vector<bool> resumed;
+        std::istringstream in(ReadWholeFile(log_).value_or(""));
+        for (std::string line; std::getline(in, line);)
+            resumed.push_back(line.find("\"resumed\": true") != std::string::npos);
+        return resumed;
+    }
+
     void Stop() {
         if (pid_ <= 0) return;
         kill(pid_, SIGTERM);
