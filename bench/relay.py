@@ -89,6 +89,9 @@ async def serve(listen, target, delay, rate):
     down, up = Bucket(rate), Bucket(rate)
 
     async def handle(client_reader, client_writer):
+        # The kernel has already answered the client's handshake; a real link would have
+        # taken a round trip for it, so nothing the client sent moves before that.
+        await asyncio.sleep(2 * delay)
         try:
             server_reader, server_writer = await asyncio.open_connection(*target)
         except OSError:
