@@ -49,12 +49,6 @@ protected:
         job.host = server->address();
         return server;
     }
-    Texts Targets(const PluginServer& server) {
-        Texts targets;
-        for (const std::string& raw : server.Requests())
-            targets.push_back(raw.substr(4, raw.find(" HTTP/1.0\r\nhost: " + server.address() + "\r\n") - 4));
-        return targets;
-    }
     ScratchDir rootA, rootB;
     CatalogueJob job;
 };
@@ -65,7 +59,7 @@ TEST_F(CatalogueThreadTest, ReadsThePageWhateverItsLineBreaks) {
     const std::string page = Page(0, 60, job.host, "http://" + job.host + "/dll/XnViewDll.zip");
     WriteWholeFile(rootA / "plugins.php", WithLineBreaks(page));
     CatalogueThread(&job);
-    EXPECT_EQ(Targets(*server), Texts{"/plugins.php"});  // not the built-in host: no language
+    EXPECT_EQ(server->Targets(), Texts{"/plugins.php"});  // not the built-in host: no language
     EXPECT_EQ(job.countOrKeep, 60);
     const ScrapeResult expected = ScrapePage(page, job.host, "", "");
     ASSERT_EQ(state.plugins.size(), 61u);
@@ -100,8 +94,8 @@ TEST_F(CatalogueThreadTest, FollowsTheRedirectPageToAnotherServerAndLogsEachStep
     ActivateDebug();
     CatalogueThread(&job);
     CloseLog();
-    EXPECT_EQ(Targets(*a), Texts{"/plugins.php"});
-    EXPECT_EQ(Targets(*b), Texts{"/plugins.php?lang=en"});
+    EXPECT_EQ(a->Targets(), Texts{"/plugins.php"});
+    EXPECT_EQ(b->Targets(), Texts{"/plugins.php?lang=en"});
     ASSERT_EQ(state.plugins.size(), 4u);
     for (const PluginRecord& p : state.plugins) EXPECT_EQ(p.url.rfind("http://" + b->address() + "/", 0), 0u) << p.url;
     EXPECT_EQ(job.countOrKeep, 3);
@@ -194,7 +188,7 @@ TEST_F(CatalogueThreadTest, RedirectsAreBoundedAndYesRetriesTheRightPage) {
         ui.Answer({AnswerYes});
         CatalogueThread(&job);
         EXPECT_EQ(requestsAtQuestion, c.targets.size() - 1);
-        EXPECT_EQ(Targets(*server), c.targets);
+        EXPECT_EQ(server->Targets(), c.targets);
         EXPECT_EQ(state.plugins.size(), 3u);
     }
 }
@@ -213,7 +207,7 @@ TEST_F(CatalogueThreadTest, RedirectRepliesAreFollowedFiveTimesThenAskedAbout) {
     ui.Answer({AnswerYes});
     CatalogueThread(&job);
     EXPECT_EQ(requestsAtQuestion, 6u);
-    EXPECT_EQ(Targets(*server), (Texts{"/plugins.php", "/list.php", "/list.php", "/list.php", "/list.php",
+    EXPECT_EQ(server->Targets(), (Texts{"/plugins.php", "/list.php", "/list.php", "/list.php", "/list.php",
                                        "/list.php", "/plugins.php", "/list.php"}));
     EXPECT_EQ(ui.Messages().size(), 1u);
     EXPECT_EQ(state.plugins.size(), 2u);

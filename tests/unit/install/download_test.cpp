@@ -223,7 +223,7 @@ TEST_F(DownloadTest, EveryLinkItsOwnWorkFileAndItsOwnTarget) {
         WriteWholeFile(path, Content(file));
     }
     for (const char* link : {"/sharpen/plugin.zip", "/blur/plugin.zip", "/getfile.zip?id=12", "/my plugin.zip", "/CON"})
-        state.plugins.push_back({link, server->Url(link), "", "", "", "", 1});
+        state.plugins.push_back({link, server->Url(link), "", "", "", "", 1, {}});
     job.count = 5;
     DownloadThread(&job);
     EXPECT_EQ(job.count, 5);

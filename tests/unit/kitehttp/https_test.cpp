@@ -2,14 +2,10 @@
 // authority, which only these tests trust (the native stand-in of the system's root store).
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <mutex>
 #include <thread>
 
-#include "kitehttp.h"
 #include "location.h"
-#include "platform/files.h"
-#include "support/plugin_server.h"
+#include "support/kite_suite.h"
 #include "trust.h"
 
 namespace {
@@ -89,31 +85,17 @@ TEST(KiteHttpLocation, HopRulesAndTheTransferAddress) {
     }
 }
 
-std::vector<std::string> lines;
-std::mutex linesLock;
-
-class KiteHttps : public ::testing::Test {
+class KiteHttps : public KiteSuite {
 protected:
     static void SetUpTestSuite() {
-        ASSERT_TRUE(StartNetwork());
-        HttpDebug("", [](const std::string& line) {
-            std::lock_guard<std::mutex> hold(linesLock);
-            lines.push_back(line);
-        });
-        SetSystemHooks(qvk::platform::MoveFileOver, qvk::platform::SystemErrorText);
         dir = new ScratchDir;
         WriteWholeFile(*dir / "a.zip", Noise(300000, 7));
-        server = new PluginServer(dir->path(), *dir / "rules.json",
-                                  {"--tls-certs", *dir / "certs"});
+        Start({"--tls-certs", *dir / "certs"});
         trust::SetRootsFile(*dir / ("certs/" + server->address() + "/ca.pem"));
     }
     static void TearDownTestSuite() {
         trust::SetRootsFile("");
-        delete server, delete dir;
-    }
-    void SetUp() override {
-        ASSERT_TRUE(server->ready());
-        lines.clear();
+        KiteSuite::TearDownTestSuite();
     }
     // One transfer of `url` into a fresh local file; its final state.
     static int Get(const std::string& url, HttpTransfer& t, bool follow = true) {
@@ -123,17 +105,10 @@ protected:
         SetTransferUrl(t, url);
         return HttpGet(t);
     }
-    static bool Logged(const std::string& line) {
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
-    }
     static std::string Https(const std::string& port, const std::string& target) {
         return "https://" + server->address() + port + target;
     }
-    static ScratchDir* dir;
-    static PluginServer* server;
 };
-ScratchDir* KiteHttps::dir;
-PluginServer* KiteHttps::server;
 
 TEST_F(KiteHttps, OnlyATrustedCertificateForTheAddressGivesTheFile) {
     const std::pair<const char*, const char*> refused[] = {
@@ -163,10 +138,7 @@ TEST_F(KiteHttps, OnlyATrustedCertificateForTheAddressGivesTheFile) {
     EXPECT_EQ(ReadWholeFile(t.localFile), Noise(300000, 7));
     EXPECT_EQ(t.received, 300000);
     EXPECT_LE(std::count(states.begin(), states.end(), Data), 300000 / 1024);
-    EXPECT_EQ(server->Requests().back(),
-              "GET /a.zip HTTP/1.0\r\nhost: " + server->address() +
-                  "\r\nConnection: Close\r\nUser-Agent: Mozilla/5.0 (compatible; QVK/1.5.0.0; "
-                  "Windows) \r\n\r\n");
+    EXPECT_EQ(server->Requests().back(), Request("/a.zip"));
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
         return l.rfind("KiteHTTP: * TLS TLSv1.3, ", 0) == 0 &&
                l.find("certificate trusted") != std::string::npos;
@@ -251,11 +223,8 @@ TEST_F(KiteHttps, RedirectsAreFollowedWithinTheirRules) {
         const std::size_t before = server->Requests().size();
         HttpTransfer t;
         EXPECT_EQ(Get(c.url, t), c.state) << c.url;
-        std::vector<std::string> paths;
-        const auto requests = server->Requests();
-        for (std::size_t i = before; i < requests.size(); ++i)
-            paths.push_back(requests[i].substr(4, requests[i].find(' ', 4) - 4));
-        EXPECT_EQ(paths, c.path) << c.url;
+        const std::vector<std::string> targets = server->Targets();
+        EXPECT_EQ(std::vector<std::string>(targets.begin() + before, targets.end()), c.path) << c.url;
         EXPECT_TRUE(Logged(c.line)) << c.url;
         EXPECT_EQ(PathExists(t.localFile), c.state == Finished) << c.url;
         EXPECT_FALSE(PathExists(t.localFile + ".part")) << c.url;

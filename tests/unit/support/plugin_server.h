@@ -74,6 +74,14 @@ public:
         return resumed;
     }
 
+    // The target of each request so far; one that named another host gives the rest of its bytes.
+    std::vector<std::string> Targets() const {
+        std::vector<std::string> targets;
+        for (const std::string& raw : Requests())
+            targets.push_back(raw.substr(4, raw.find(" HTTP/1.0\r\nhost: " + address_ + "\r\n") - 4));
+        return targets;
+    }
+
     void Stop() {
         if (pid_ <= 0) return;
         kill(pid_, SIGTERM);
