@@ -1,0 +1,236 @@
+"""qvk.exe -silent fetching several archives at once under Wine, against loopback servers that
+hold each reply open: how many connections were open at once (to each server), the requests of a
+one-at-a-time run, and that the files, the log and the account of a run with several connections
+are those of the one-at-a-time run of the same job."""
+
+import os
+import re
+import shutil
+import subprocess
+import unittest
+import zipfile
+
+import winelib
+from winelib import catalogue_site
+
+INI = "[Plugins]\r\nLoadPlugins=0\r\n"
+QV = "C:\\Program Files\\Quorvane\\"
+# The request head of every transfer, as the program has always sent it.
+REQUEST = ("GET %s HTTP/1.0\r\nhost: %s\r\nConnection: Close\r\n"
+           "User-Agent: Mozilla/5.0 (compatible; QVK/1.5.0.0; Windows) \r\n\r\n")
+
+
+def listed(names):
+    return [(name, "Effect of %s." % name, "Author / 1.0 / 1 KB") for name in names]
+
+
+def held(names, mode):
+    """Rules serving these plugins' archives in `mode`."""
+    return {"/files/" + catalogue_site.archive_name(name): mode for name in names}
+
+
+def most_at_once(requests, hold):
+    """The most connections that were surely open together: each one from its request (sent
+    before the server logged it) for at least `hold` seconds (the server's pause before the
+    rest of the body). A late log only lowers the count, so an upper bound on it holds."""
+    ends = sorted([(r["time"], 1) for r in requests] + [(r["time"] + hold, -1) for r in requests])
+    most = open_now = 0
+    for _, step in ends:  # at one instant an end counts before a start
+        open_now += step
+        most = max(most, open_now)
+    return most
+
+
+def interleaves(merged, first, second):
+    """Whether `merged` is `first` and `second` interleaved, each in its own order."""
+    if len(merged) != len(first) + len(second):
+        return False
+    reach = {0}  # how much of `first` the lines so far can have taken
+    for k, line in enumerate(merged):
+        reach = {i + 1 for i in reach if i < len(first) and first[i] == line} | {
+            i for i in reach if k - i < len(second) and second[k - i] == line}
+    return len(first) in reach
+
+
+class Parallel(unittest.TestCase):
+    def setUp(self):
+        self.wine = winelib.Wine()
+        self.art = winelib.fresh_dir(os.path.join(winelib.artifacts_dir("test_parallel"),
+                                                  self._testMethodName[5:]))
+        winelib.forget_xnview(self.wine)
+        for work in winelib.work_folders(self.wine):  # left by a run another test stopped midway
+            shutil.rmtree(work)
+        self.runs = 0
+
+    def serve(self, *groups, archives=None):
+        """One loopback server per (plugin names, rules) group, the first holding the catalogue
+        of them all; `archives` maps a name to the files its archive holds instead."""
+        entries = {}
+
+        def build(k, names):
+            def write(root, address):
+                entries[k] = catalogue_site.build_site(root, address, plugins=listed(names))
+                for name, files in (archives or {}).items():
+                    if name in names:
+                        path = os.path.join(root, "files", catalogue_site.archive_name(name))
+                        with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+                            for rel, text in files.items():
+                                z.writestr(rel, text)
+                if k == 0:
+                    every = sorted(sum(entries.values(), []), key=lambda e: e[0].lower())
+                    with open(os.path.join(root, "plugins.php"), "wb") as f:
+                        f.write(catalogue_site.catalogue_page(every).encode("cp1252"))
+            return write
+        servers = []
+        for k in reversed(range(len(groups))):  # the catalogue's server last: it links to all
+            names, rules = groups[k]
+            server = winelib.own_plugin_server(os.path.join(self.art, "site%d" % k),
+                                               build(k, names), rules, k=k)
+            self.addCleanup(server.stop)
+            servers.insert(0, server)
+        self.servers = servers
+        return servers
+
+    def silent(self, *args):
+        """qvk.exe -silent -debug into a freshly installed Quorvane: (exit code, output, log
+        lines), the work folder checked gone."""
+        self.runs += 1
+        cwd = winelib.fresh_dir(os.path.join(self.art, "cwd%d" % self.runs))
+        url = "-url=%s|/plugins.php" % self.servers[0].address
+        with winelib.installed_editions(self.wine, ["Quorvane"], INI):
+            proc = self.wine.start(winelib.qvk_exe(), ["-silent", "-debug", url] + list(args),
+                                   cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                   stderr=subprocess.DEVNULL)
+            try:
+                out = proc.communicate(timeout=90)[0].decode("cp1252")
+            finally:
+                winelib.stop_process(proc)
+        log = winelib.read_log(cwd)
+        with open(os.path.join(self.art, "output%d.txt" % self.runs), "w") as f:
+            f.write(out + "\n----- qvk.log\n" + "\n".join(log))
+        self.assertEqual(winelib.work_folders(self.wine), [])  # and so no part file in it
+        self.assertEqual(os.listdir(cwd), ["qvk.log"])
+        return proc.returncode, out, log
+
+    def archives_fetched(self, server, since=0):
+        return [r for r in server.requests()[since:] if r["path"].startswith("/files/")]
+
+    def installed(self):
+        """{file below Plugins: its bytes}."""
+        plugins = winelib.editor_folder(self.wine, "Quorvane", "Plugins")
+        files = {}
+        for rel in catalogue_site.tree(plugins):
+            with open(os.path.join(plugins, rel), "rb") as f:
+                files[rel] = f.read()
+        return files
+
+    def test_transfers_overlap_within_the_limits_of_the_option_and_of_each_server(self):
+        names = ["Plugin %02d" % i for i in range(12)]
+        pause = 0.5
+        (server,) = self.serve((names, held(names, "pause-%d" % (pause * 1000))))
+        for args, limit in [((), 4), (("-connections=2",), 2)]:
+            before = len(server.requests())
+            code, out, _ = self.silent(*args)
+            self.assertEqual(code, 0, out)
+            self.assertIn("  Installed into %sPlugins\\: %s\r\n" % (QV, ", ".join(names)), out)
+            fetched = self.archives_fetched(server, before)
+            self.assertEqual(sorted(r["path"] for r in fetched),
+                             sorted("/files/" + catalogue_site.archive_name(n) for n in names))
+            self.assertIn(most_at_once(fetched, pause), range(2, limit + 1), (args, fetched))
+        # Eight asked for, six archives on each of two servers: still four to each at most,
+        # though the first server's six come first in the list.
+        server.stop()
+        self.serve((names[:6], held(names[:6], "pause-500")),
+                   (names[6:], held(names[6:], "pause-500")))
+        code, out, _ = self.silent("-connections=8")
+        self.assertEqual(code, 0, out)
+        self.assertIn("  Installed into %sPlugins\\: %s\r\n" % (QV, ", ".join(names)), out)
+        each = [self.archives_fetched(s) for s in self.servers]
+        self.assertEqual([len(f) for f in each], [6, 6])
+        for fetched in each:
+            self.assertIn(most_at_once(fetched, pause), range(2, 5), fetched)
+
+    def test_one_connection_asks_as_before_one_request_after_the_other(self):
+        names = ["Blur", "Glow", "Noise", "Sharpen", "Tint"]
+        pause = 0.3
+        (server,) = self.serve((names, held(names, "pause-300")))
+        code, out, _ = self.silent("-connections=1")
+        self.assertEqual(code, 0, out)
+        requests = server.requests()
+        targets = ["/plugins.php"] + ["/files/" + catalogue_site.archive_name(n) for n in names]
+        self.assertEqual([bytes.fromhex(r["raw_hex"]) for r in requests],
+                         [(REQUEST % (t, server.address)).encode() for t in targets])
+        self.assertEqual(len({r["client"] for r in requests}), len(requests))
+        # Each transfer's whole body came after its pause: the next request had to wait for it.
+        self.assertEqual(most_at_once(requests[1:], pause), 1, requests)
+
+    def test_installs_and_log_in_list_order_when_the_first_archive_comes_last(self):
+        names = ["Alpha", "Beta", "Delta", "Gamma"]
+        archives = {name: {name + ".8bf": "plugin " + name, name + "/readme.txt": name}
+                    for name in names}
+        for name in ("Alpha", "Gamma"):  # which one wins depends on the order of the installs
+            archives[name]["Shared.8bf"] = "shared, from " + name
+        self.serve((names, {"/files/alpha.zip": "pause-1500"}), archives=archives)
+        runs = {}
+        for args in ("-connections=1", "-connections=4"):
+            code, out, log = self.silent(args)
+            self.assertEqual(code, 0, out)
+            runs[args] = (out, [l for l in log if l != "KiteHTTP: - IDLE -"], self.installed())
+        (one_out, one_log, one_files), (four_out, four_log, four_files) = runs.values()
+        self.assertEqual(four_files, one_files)
+        self.assertEqual(four_files["Shared.8bf"], b"shared, from Gamma")
+        # The others were all asked for (and so fetched) while the first one was held.
+        second = {r["path"]: r["time"]
+                  for r in self.archives_fetched(self.servers[0])[len(names):]}
+        alpha = second.pop("/files/alpha.zip")
+        self.assertLess(max(second.values()), alpha + 1.5, second)
+
+        # The log: the same lines, the downloads' (each transfer's whole, in list order) and the
+        # installs' each in their one-at-a-time order, only interleaved.
+        start = one_log.index("Downloading plugins")
+        end = one_log.index("End of downloading plugins") + 1
+        tail = len(one_log) - one_log.index("All installed")
+        resize, count = one_log[end:end + 2]
+        self.assertEqual((resize, count), ("Rezise #installprog", "Plugins to install : 4"))
+        self.assertEqual(four_log[:start], one_log[:start])
+        self.assertEqual(four_log[-tail:], one_log[-tail:])
+        self.assertTrue(interleaves(four_log[start:-tail], one_log[start:end] + [count],
+                                    [resize] + one_log[end + 2:-tail]), four_log)
+
+        # The console: the same lines, the installs in the same order, but the bar's and the
+        # transfers' (one a plugin here; one at a time names only those slow enough to show).
+        def shown(out, hidden=("Total progress: ", "Downloading: ")):
+            return [line for line in out.split("\r\n") if not line.startswith(hidden)]
+        self.assertEqual(shown(four_out), shown(one_out))
+        for kind, seen in [("Installing: ", shown(four_out)),
+                           ("Downloading: ", sorted(shown(four_out, ())))]:
+            self.assertEqual([line for line in seen if line.startswith(kind)],
+                             [kind + catalogue_site.archive_name(n) for n in names])
+
+    def test_a_stalled_server_and_a_refused_one_fail_only_their_own_plugins(self):
+        stalled, refused, served = ["Amber", "Azure"], ["Cobalt"], ["Bronze", "Copper", "Dune"]
+        a, gone, b = self.serve((stalled, held(stalled, "stall")), (refused, {}), (served, {}))
+        gone.stop()
+        code, out, _ = self.silent()
+        self.assertEqual(code, 1, out)
+        for name in stalled + refused:
+            self.assertEqual(re.findall(r"file %s ! Do you want to retry\? -> (\w+)" % name, out),
+                             ["Yes", "No"])
+        self.assertIn("  Installed into %sPlugins\\: Bronze, Copper, Dune\r\n  Failed: Amber "
+                      "(download failed); Azure (download failed); Cobalt (download failed)\r\n"
+                      % QV, out)
+        self.assertTrue(out.endswith("Exit code: 1 (some plugins failed)\r\n"), out)
+        self.assertEqual(sorted(self.installed()), catalogue_site.installed_files(served))
+        tries = self.archives_fetched(a)
+        self.assertEqual(sorted(r["path"] for r in tries),
+                         sorted(["/files/amber.zip", "/files/azure.zip"] * 2))
+        # Both stalled together, and the other server's archives came meanwhile.
+        retried = min(r["time"] for r in tries[2:])
+        self.assertEqual({r["path"] for r in tries[:2]}, {"/files/amber.zip", "/files/azure.zip"})
+        self.assertEqual(sorted(r["path"] for r in self.archives_fetched(b) if r["time"] < retried),
+                         ["/files/" + catalogue_site.archive_name(n) for n in served])
+
+
+if __name__ == "__main__":
+    winelib.require_programs("qvk", "uidriver")
+    unittest.main(verbosity=2)
