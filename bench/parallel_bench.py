@@ -187,19 +187,24 @@ class Program:
         cwd = winelib.fresh_dir(os.path.join(self.work, "cwd-%02d" % self.runs))
         command = winelib.LAUNCHER + [self.loader, self.exe, "-silent", "-url=%s|/plugins.php"
                                       % relay] + (["-debug"] if self.debug else []) + list(args)
-        start = time.monotonic()
-        proc = winelib._track(subprocess.Popen(
-            command, cwd=cwd, env=self.wine.env(self.loader), stdin=subprocess.DEVNULL,
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL))
-        try:
-            out = proc.communicate(timeout=limit)[0].decode("cp1252", "replace")
-        except subprocess.TimeoutExpired:
-            raise winelib.WineError("qvk.exe %s did not end within %d s" % (" ".join(args), limit))
-        finally:
-            winelib.stop_process(proc)
-        seconds = time.monotonic() - start
-        with open(os.path.join(cwd, "..", "output-%02d.txt" % self.runs), "w") as f:
-            f.write(out)
+        output = os.path.join(self.work, "output-%02d.txt" % self.runs)
+        # Into a file, not a pipe: the Wine services the program may start inherit its output
+        # and can hold a pipe open for seconds after the program has ended.
+        with open(output, "wb") as out:
+            start = time.monotonic()
+            proc = winelib._track(subprocess.Popen(
+                command, cwd=cwd, env=self.wine.env(self.loader), stdin=subprocess.DEVNULL,
+                stdout=out, stderr=subprocess.DEVNULL))
+            try:
+                proc.wait(timeout=limit)
+            except subprocess.TimeoutExpired:
+                raise winelib.WineError("qvk.exe %s did not end within %d s"
+                                        % (" ".join(args), limit))
+            finally:
+                winelib.stop_process(proc)
+            seconds = time.monotonic() - start
+        with open(output, "rb") as f:
+            out = f.read().decode("cp1252", "replace")
         if proc.returncode != 0:
             raise winelib.WineError("qvk.exe %s: exit %d\n%s" % (" ".join(args), proc.returncode,
                                                                out[-3000:]))
