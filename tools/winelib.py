@@ -641,6 +641,18 @@ def forget_xnview(wine):
         shutil.rmtree(path) if os.path.isdir(path) else os.remove(path)
 
 
+def start_unattended_case(case, group):
+    """An unattended end-to-end test's start: the shared prefix, an artifacts folder of its own,
+    and neither an XnView library nor a work folder left by an earlier run (one another test
+    stopped midway leaves its work folder)."""
+    case.wine = Wine()
+    case.art = fresh_dir(os.path.join(artifacts_dir(group), case._testMethodName[5:]))
+    forget_xnview(case.wine)
+    for work in work_folders(case.wine):
+        shutil.rmtree(work)
+    case.runs = 0
+
+
 # --- the loopback plugin server ---------------------------------------------------------------
 
 def loopback(k=0):

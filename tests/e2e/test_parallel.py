@@ -5,7 +5,6 @@ are those of the one-at-a-time run of the same job."""
 
 import os
 import re
-import shutil
 import subprocess
 import unittest
 import zipfile
@@ -54,13 +53,7 @@ def interleaves(merged, first, second):
 
 class Parallel(unittest.TestCase):
     def setUp(self):
-        self.wine = winelib.Wine()
-        self.art = winelib.fresh_dir(os.path.join(winelib.artifacts_dir("test_parallel"),
-                                                  self._testMethodName[5:]))
-        winelib.forget_xnview(self.wine)
-        for work in winelib.work_folders(self.wine):  # left by a run another test stopped midway
-            shutil.rmtree(work)
-        self.runs = 0
+        winelib.start_unattended_case(self, "test_parallel")
 
     def serve(self, *groups, archives=None):
         """One loopback server per (plugin names, rules) group, the first holding the catalogue

@@ -3,7 +3,6 @@ console output, the exit code, the files in the Wine prefix and the requests the
 
 import os
 import re
-import shutil
 import subprocess
 import unittest
 import zipfile
@@ -19,13 +18,7 @@ QV, QVS = "C:\\Program Files\\Quorvane\\", "C:\\Program Files\\Quorvane Studio\\
 
 class Silent(unittest.TestCase):
     def setUp(self):
-        self.wine = winelib.Wine()
-        self.art = winelib.fresh_dir(os.path.join(winelib.artifacts_dir("test_silent"),
-                                                  self._testMethodName[5:]))
-        winelib.forget_xnview(self.wine)
-        for work in winelib.work_folders(self.wine):  # left by a run another test stopped midway
-            shutil.rmtree(work)
-        self.runs = 0
+        winelib.start_unattended_case(self, "test_silent")
 
     def serve(self, editions, rules=None, xnview=False, registered=True):
         self.server = winelib.serve_site(os.path.join(self.art, "site"), rules=rules, xnview=xnview)
