@@ -175,10 +175,14 @@ class Shipped32(unittest.TestCase):
         opcode, modrm = code_at(exe, int(fields["Address"], 16), 2)
         self.assertEqual([opcode, modrm >> 6], [0x8B, 0], reports[0])
         self.assertEqual(fields[REGISTERS[modrm & 7]], "00000010", reports[0])
-        self.assertEqual(code, 2, out)
         if EMULATED:
+            # The emulated process at times dies of a SIGSEGV of the emulator's after the
+            # program's last word: the exit code then is the signal's, the account is whole.
+            self.assertIn(code, (2, -11), out)
             self.assertIn("Critical error: QVK has encountered a critical error", out)
+            self.assertTrue(out.endswith("Exit code: 2 (the catalogue could not be read)\r\n"), out)
             return
+        self.assertEqual(code, 2, out)
         self.assertTrue(out.endswith("The catalogue was not read\r\nSummary:\r\n  Nothing installed\r\n"
                                      "  Log: qvk.log\r\nExit code: 2 (the catalogue could not be read)\r\n"), out)
         access, overflow = reports
