@@ -534,6 +534,18 @@ def run_qvk(args, cwd, locale=None, timeout=60, wine=None, artifacts=None, exe=N
                artifacts=artifacts)
 
 
+def run_unattended(wine, args, cwd, locale=None, timeout=90, exe=None):
+    """qvk.exe (or `exe`) with `args` (-silent among them) in `cwd`, to its end: (exit code,
+    console output)."""
+    proc = wine.start(exe or qvk_exe(), list(args), cwd=cwd, locale=locale,
+                      stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    try:
+        out = proc.communicate(timeout=timeout)[0].decode("cp1252")
+    finally:
+        stop_process(proc)
+    return proc.returncode, out
+
+
 # --- the prefix's registry -------------------------------------------------------------------
 
 def registry_view(exe):

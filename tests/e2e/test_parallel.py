@@ -5,7 +5,6 @@ are those of the one-at-a-time run of the same job."""
 
 import os
 import re
-import subprocess
 import unittest
 import zipfile
 
@@ -91,19 +90,14 @@ class Parallel(unittest.TestCase):
         cwd = winelib.fresh_dir(os.path.join(self.art, "cwd%d" % self.runs))
         url = "-url=%s|/plugins.php" % self.servers[0].address
         with winelib.installed_editions(self.wine, ["Quorvane"], INI):
-            proc = self.wine.start(winelib.qvk_exe(), ["-silent", "-debug", url] + list(args),
-                                   cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                   stderr=subprocess.DEVNULL)
-            try:
-                out = proc.communicate(timeout=90)[0].decode("cp1252")
-            finally:
-                winelib.stop_process(proc)
+            code, out = winelib.run_unattended(self.wine, ["-silent", "-debug", url] + list(args),
+                                               cwd)
         log = winelib.read_log(cwd)
         with open(os.path.join(self.art, "output%d.txt" % self.runs), "w") as f:
             f.write(out + "\n----- qvk.log\n" + "\n".join(log))
         self.assertEqual(winelib.work_folders(self.wine), [])  # and so no part file in it
         self.assertEqual(os.listdir(cwd), ["qvk.log"])
-        return proc.returncode, out, log
+        return code, out, log
 
     def archives_fetched(self, server, since=0):
         return [r for r in server.requests()[since:] if r["path"].startswith("/files/")]

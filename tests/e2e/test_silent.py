@@ -30,17 +30,12 @@ class Silent(unittest.TestCase):
         self.runs += 1
         self.cwd = cwd = winelib.fresh_dir(os.path.join(self.art, "cwd%d" % self.runs))
         url = "-url=%s|/plugins.php" % self.server.address
-        proc = self.wine.start(winelib.qvk_exe(), ["-silent", "-debug", url] + list(args), cwd=cwd,
-                               locale=locale, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                               stderr=subprocess.DEVNULL)
-        try:
-            out = proc.communicate(timeout=90)[0].decode("cp1252")
-        finally:
-            winelib.stop_process(proc)
+        code, out = winelib.run_unattended(self.wine, ["-silent", "-debug", url] + list(args), cwd,
+                                           locale)
         with open(os.path.join(self.art, "output%d.txt" % self.runs), "w") as f:
             f.write(out)
         self.assertEqual(winelib.work_folders(self.wine), [])
-        return proc.returncode, out, "\r\n".join(winelib.read_log(cwd, log) + [""]) if log else ""
+        return code, out, "\r\n".join(winelib.read_log(cwd, log) + [""]) if log else ""
 
     def assert_edition(self, edition, names, ini, lost=None):
         """The files of these plugins (but `lost`) below its Plugins folder, its Quorvane.ini."""
