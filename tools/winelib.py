@@ -618,6 +618,11 @@ def trusted_root(wine, der):
 # Each edition's program and the key whose default value names its folder.
 EDITIONS = {"Quorvane": ("Quorvane.exe", "HKLM\\SOFTWARE\\Quorvane"),
             "Quorvane Studio": ("qv-studio.exe", "HKLM\\SOFTWARE\\Quorvane Studio")}
+# Their folders as the program names them; Quorvane.ini as the tests install it, and as the
+# program leaves it once plugin loading is on.
+QV, QVS = "C:\\Program Files\\Quorvane\\", "C:\\Program Files\\Quorvane Studio\\"
+INI = "[Plugins]\r\nLoadPlugins=0\r\n"
+CONFIGURED = "[Plugins]\r\nLoadPlugins = 1\r\nPluginsBar = 1\r\n"
 
 
 def editor_folder(wine, edition, *rest):

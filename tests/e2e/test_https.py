@@ -5,14 +5,10 @@ installed. Unattended runs, checked on the exit code, the files, the log and the
 The server's ports share one ticket key: only the port a session came from may resume it."""
 
 import os
-import subprocess
 import unittest
 
 import winelib
-from winelib import catalogue_site
-
-INI = "[Plugins]\r\nLoadPlugins=0\r\n"
-CONFIGURED = "[Plugins]\r\nLoadPlugins = 1\r\nPluginsBar = 1\r\n"
+from winelib import CONFIGURED, INI, catalogue_site
 
 
 def plugins(count):
@@ -59,17 +55,12 @@ class Https(unittest.TestCase):
     def silent(self, url):
         self.runs += 1
         cwd = winelib.fresh_dir(os.path.join(self.art, "cwd%d" % self.runs))
-        proc = self.wine.start(winelib.qvk_exe(), ["-silent", "-debug", "-url=" + url], cwd=cwd,
-                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                               stderr=subprocess.DEVNULL)
-        try:
-            out = proc.communicate(timeout=120)[0].decode("cp1252")
-        finally:
-            winelib.stop_process(proc)
+        code, out = winelib.run_unattended(self.wine, ["-silent", "-debug", "-url=" + url], cwd,
+                                           timeout=120)
         log = "\r\n".join(winelib.read_log(cwd) + [""])
         with open(os.path.join(self.art, "output%d.txt" % self.runs), "w") as f:
             f.write(out + "\n----- qvk.log\n" + log)
-        return proc.returncode, out, log
+        return code, out, log
 
     def installed(self):
         return catalogue_site.tree(winelib.editor_folder(self.wine, "Quorvane", "Plugins"))

@@ -9,10 +9,8 @@ import unittest
 import zipfile
 
 import winelib
-from winelib import catalogue_site
+from winelib import INI, QV, catalogue_site
 
-INI = "[Plugins]\r\nLoadPlugins=0\r\n"
-QV = "C:\\Program Files\\Quorvane\\"
 # The request head of every transfer, as the program has always sent it.
 REQUEST = ("GET %s HTTP/1.0\r\nhost: %s\r\nConnection: Close\r\n"
            "User-Agent: Mozilla/5.0 (compatible; QVK/1.5.0.0; Windows) \r\n\r\n")

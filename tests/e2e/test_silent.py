@@ -8,12 +8,9 @@ import unittest
 import zipfile
 
 import winelib
-from winelib import catalogue_site
+from winelib import CONFIGURED, INI, QV, QVS, catalogue_site
 
 NAMES = sorted((p[0] for p in catalogue_site.DEFAULT_PLUGINS), key=str.lower)
-INI = "[Plugins]\r\nLoadPlugins=0\r\n"
-CONFIGURED = "[Plugins]\r\nLoadPlugins = 1\r\nPluginsBar = 1\r\n"
-QV, QVS = "C:\\Program Files\\Quorvane\\", "C:\\Program Files\\Quorvane Studio\\"
 
 
 class Silent(unittest.TestCase):

@@ -15,10 +15,8 @@ import warnings
 import zipfile
 
 import winelib
-from winelib import catalogue_site
+from winelib import INI, QV, catalogue_site
 
-INI = "[Plugins]\r\nLoadPlugins=0\r\n"
-QV = "C:\\Program Files\\Quorvane\\"
 DISK = 64 << 20
 KEPT = DISK // 20  # what the program keeps free on a disk this small
 DATE = (2007, 6, 15, 10, 20, 30)
@@ -132,18 +130,16 @@ class SmallDisk(unittest.TestCase):
         watcher = threading.Thread(target=watch)
         watcher.start()
         url = "-url=%s|/plugins.php" % self.server.address
-        proc = self.wine.start(winelib.qvk_exe(), ["-silent", "-debug", url] + list(args), cwd=cwd,
-                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         try:
-            out = proc.communicate(timeout=180)[0].decode("cp1252")
+            code, out = winelib.run_unattended(self.wine, ["-silent", "-debug", url] + list(args), cwd,
+                                               timeout=180)
         finally:
-            winelib.stop_process(proc)
             stop.set()
             watcher.join()
         with open(os.path.join(cwd, "output.txt"), "w") as f:
             f.write(out)
         self.assertEqual(winelib.work_folders(self.wine), [])
-        return proc.returncode, out, "\r\n".join(winelib.read_log(cwd) + [""]), least[0]
+        return code, out, "\r\n".join(winelib.read_log(cwd) + [""]), least[0]
 
     def test_archives_windows_cannot_hold_beside_two_good_plugins(self):
         code, out, log, least = self.silent()

@@ -7,18 +7,14 @@ good in Wine while it opens its first dialog. One prefix for the lane, made by i
 
 import os
 import re
-import subprocess
 import unittest
 
 import winelib
-from winelib import catalogue_site
+from winelib import CONFIGURED, INI, QV, catalogue_site
 
 # A 32-bit start under the emulator spends about a minute in Wine's loader before the program's
 # own code runs, which then runs several times slower than natively.
 RUN_S = 600
-INI = "[Plugins]\r\nLoadPlugins=0\r\n"
-CONFIGURED = "[Plugins]\r\nLoadPlugins = 1\r\nPluginsBar = 1\r\n"
-QV = "C:\\Program Files\\Quorvane\\"
 # The selectors of 32-bit user code and data under a 64-bit kernel (0x33 would be 64-bit code).
 CS32, SS32 = "00000023", "0000002b"
 REGISTERS = ("EAX", "ECX", "EDX", "EBX", "ESP", "EBP", "ESI", "EDI")  # by their x86 number
@@ -92,16 +88,11 @@ class Shipped32(unittest.TestCase):
         exe = exe or winelib.programs("qvk")["qvk"]
         self.assertEqual(winelib.pe_machine(exe), winelib.I386)
         given = ["-silent", "-url=%s|/plugins.php" % server.address] + ["-debug"] * debug
-        proc = self.wine.start(exe, given + ONE_AT_A_TIME + list(args), cwd=cwd,
-                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                               stderr=subprocess.DEVNULL)
-        try:
-            out = proc.communicate(timeout=RUN_S)[0].decode("cp1252")
-        finally:
-            winelib.stop_process(proc)
+        code, out = winelib.run_unattended(self.wine, given + ONE_AT_A_TIME + list(args), cwd,
+                                           timeout=RUN_S, exe=exe)
         with open(os.path.join(self.art, "output.txt"), "w") as f:
             f.write(out)
-        return proc.returncode, out, "\r\n".join(winelib.read_log(cwd) + [""])
+        return code, out, "\r\n".join(winelib.read_log(cwd) + [""])
 
     def plugins(self):
         return catalogue_site.tree(winelib.editor_folder(self.wine, "Quorvane", "Plugins"))
