@@ -543,7 +543,22 @@ def run_unattended(wine, args, cwd, locale=None, timeout=90, exe=None):
         out = proc.communicate(timeout=timeout)[0].decode("cp1252")
     finally:
         stop_process(proc)
-    return proc.returncode, out
+    return exit_code_of_account(proc.returncode, out), out
+
+
+def exit_code_of_account(status, out):
+    """The program's exit code from the Unix status of its run. Once a process's last Windows
+    thread has ended, wineserver gives its Unix side about half a second to be gone and then
+    sends it SIGKILL (process_sigkill in Wine's server/process.c); on a loaded machine the C
+    library's exit handlers, waiting on threads Wine is taking down, can last that long. The
+    Windows exit code is then lost to a Unix parent, but an unattended run's account, whole up
+    to its last line, states it: that line is taken, and the swap said aloud."""
+    whole = re.search(r"\r\nExit code: (\d+) \([^\r\n]*\)\r\n\Z", out)
+    if status != -signal.SIGKILL or not whole:
+        return status
+    print("wine: SIGKILL from wineserver after the program's end; its exit code %s is taken "
+          "from its account" % whole.group(1), file=sys.stderr, flush=True)
+    return int(whole.group(1))
 
 
 # --- the prefix's registry -------------------------------------------------------------------
