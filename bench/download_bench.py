@@ -84,10 +84,7 @@ def main():
     address = os.environ.get("BENCH_ADDRESS", "127.0.0.249")
     work = os.path.abspath(os.environ.get("BENCH_DIR",
                                           os.path.join(SOURCE, "build", "bench", "download")))
-    os.environ.setdefault("QVK_WIN_BUILD_DIR", os.path.join(SOURCE, "build", "win32"))
-    os.environ.setdefault("QVK_WIN64_BUILD_DIR", os.path.join(SOURCE, "build", "win64"))
-    state_path = os.environ["QVK_WINE_STATE"] = os.path.join(work, "wine", "state.json")
-    os.environ["QVK_E2E_ARTIFACTS"] = os.path.join(work, "artifacts")
+    state_path = winelib.outside_ctest(work)
 
     root = winelib.fresh_dir(os.path.join(work, "site"))
     catalogue_site.build_site(root, address, plugins=[("Big Archive", "Data.", "B / 1 / 64 MB")],

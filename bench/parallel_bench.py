@@ -274,10 +274,7 @@ def main():
     debug = os.environ.get("BENCH_DEBUG", "0") not in ("", "0")
     work = os.path.abspath(os.environ.get("BENCH_DIR",
                                           os.path.join(SOURCE, "build", "bench", "parallel")))
-    os.environ.setdefault("QVK_WIN_BUILD_DIR", os.path.join(SOURCE, "build", "win32"))
-    os.environ.setdefault("QVK_WIN64_BUILD_DIR", os.path.join(SOURCE, "build", "win64"))
-    state_path = os.environ["QVK_WINE_STATE"] = os.path.join(work, "wine", "state.json")
-    os.environ["QVK_E2E_ARTIFACTS"] = os.path.join(work, "artifacts")
+    state_path = winelib.outside_ctest(work)
     for tool in ("curl", "unzip"):
         if not shutil.which(tool):
             say("%s is not installed (tools/setup.sh, or apt-get install curl unzip)" % tool)

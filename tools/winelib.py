@@ -347,6 +347,17 @@ class Wine:
         return path
 
 
+def outside_ctest(work):
+    """Sets up a program run outside CTest, such as a benchmark: the programs where
+    tools/build-windows.sh leaves them (unless named), and a prefix and artifacts of its own
+    below `work`. Returns the path of the prefix's state file."""
+    os.environ.setdefault("QVK_WIN_BUILD_DIR", os.path.join(SOURCE_DIR, "build", "win32"))
+    os.environ.setdefault("QVK_WIN64_BUILD_DIR", os.path.join(SOURCE_DIR, "build", "win64"))
+    os.environ["QVK_E2E_ARTIFACTS"] = os.path.join(work, "artifacts")
+    state_path = os.environ["QVK_WINE_STATE"] = os.path.join(work, "wine", "state.json")
+    return state_path
+
+
 def artifacts_dir(name=None):
     """The test's folder for screenshots, transcripts and its working folder."""
     base = os.environ.get("QVK_E2E_ARTIFACTS") or os.path.join(os.getcwd(), "e2e-artifacts",
