@@ -41,8 +41,7 @@ TEST(HostWalk, ProposesEachEditionFromItsFirstValue) {
           {kLocalMachine, uninstall + " Studio", "UninstallString", "C:\\Two\\Uninst.exe"}}, "C:\\One\\", "C:\\Two\\", 1, 1},
     };
     for (const auto& c : cases) {
-        auto owner = std::make_unique<test::ScopedUi>();
-        test::ScopedUi& scoped = *owner;
+        test::ScopedUi scoped;
         scoped.ui.SetText(reptype, qv);
         scoped.ui.SetText(reptype2, qvs);
         fake::Reset();
