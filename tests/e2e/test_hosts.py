@@ -1,7 +1,5 @@
-"""qvk.exe under Wine finding the editors: the start-up warning for an editor that runs in the
-prefix under its exact image name, and the folder page proposed from real keys of the prefix
-(each kind of probe row, and values no folder can come from). The catalogue comes from
-"qvk-local.txt"."""
+"""qvk.exe under Wine finding the editors (catalogue from "qvk-local.txt"): the warning for one
+running under its exact image name, and the folders proposed from every kind of registry key."""
 
 import os
 import shutil

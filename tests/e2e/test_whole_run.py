@@ -1,6 +1,5 @@
-"""qvk.exe under Wine from the language dialog to "Installation finished.", against a loopback
-plugin server; each walk checks the files it leaves in the prefix: the unpacked plugins, their
-attributes, the editors' configuration files, the XnView libraries and no work folder."""
+"""qvk.exe under Wine to "Installation finished." against a loopback server, and what each walk
+leaves: the plugins and their attributes, the editors' .ini files, XnView, no work folder."""
 
 import os
 import time
