@@ -1,7 +1,5 @@
-"""The programs, the UI driver and the demo from a clone whose path holds what Windows paths and
-the driver's one-line protocol find hard: /tmp/ and /root/ (a backslash before t and r), blanks
-and a letter outside ASCII. The built programs and tools/ are copied there, not built again;
-the demo runs from the copy on the tests' display and prefix."""
+"""The programs (copied, not rebuilt), the UI driver and the demo from a clone whose path
+Windows and the driver's protocol find hard: /tmp/, /root/, blanks, a letter outside ASCII."""
 
 import os
 import shutil

@@ -23,8 +23,6 @@ LONG = ["zebra Stripes", "Mosaic", "emboss", "Bloom", "Importation XnView", "rip
 
 
 class CatalogueCase(unittest.TestCase):
-    """One walk of the wizard against servers of this test's own."""
-
     def setUp(self):
         self.art = winelib.fresh_dir(os.path.join(winelib.artifacts_dir(), self._testMethodName))
         self.cwd = winelib.fresh_dir(os.path.join(self.art, "cwd"))

@@ -23,8 +23,7 @@ class Hosts(unittest.TestCase):
             f.write(winelib.catalogue_site.catalogue_page([
                 (n, "http://%s/%d.zip" % (winelib.loopback(), i), d, a)
                 for i, (n, d, a) in enumerate(winelib.catalogue_site.DEFAULT_PLUGINS)]).encode("cp1252"))
-        # Editors in the prefix: the program itself under their image names, waiting in its
-        # German language dialog; only the exact name counts.
+        # Running editors: the program under their image names, in its German language dialog.
         for image in ("quorvane.exe", "qv-studio.exe"):
             folder = winelib.fresh_dir(os.path.join(art, image))
             self.addCleanup(winelib.stop_process, wine.start(

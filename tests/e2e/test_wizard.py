@@ -14,9 +14,8 @@ DIALOG = {"en": ("Language", "Please select you language: ", "Cancel", "OK"),  #
 BUTTONS = {"en": ("Next >", "Cancel"), "de": ("Weiter >", "Abbrechen")}
 NOTES = "Please read these notes:"
 ABORTED = "Yes, delete temp dir and free memories"
-# Client rectangles: the side and header banners; in the welcome picture the band of a fifth
-# text line (German alone has one) and its last columns, which every line ends before with
-# Arial's metrics; below the release credit's line, where a wrapped second line would show.
+# Client rectangles: the banners; in the welcome picture a fifth text line's band (German alone
+# has one) and the last columns (Arial's lines end before); below the release credit's one line.
 SIDE, HEADER, FIFTH_LINE, RIGHT_EDGE, RELEASE_WRAP = ((0, 0, 164, 314), (0, 0, 495, 57),
                                                       (170, 90, 320, 14), (491, 10, 4, 96),
                                                       (5, 320, 232, 6))
@@ -38,8 +37,7 @@ class Wizard(unittest.TestCase):
     def start(self, locale, langid, lang, selected, *args):
         """The first window: the language dialog in `lang`, list entry `selected` (-1: none)."""
         self.cwd = winelib.fresh_dir(os.path.join(self.art, "cwd-" + locale))
-        # The program's texts are Western single-byte text: a window of a program whose code
-        # page is another shows those bytes as that code page reads them, and so does the driver.
+        # The texts are cp1252 bytes: under another code page a window shows them as it reads them.
         self.codepage = {"ja_JP": "cp932"}.get(locale, "cp1252")
         run = winelib.run_qvk(["-debug"] + list(args), self.cwd, locale=locale, timeout=120,
                               wine=self.wine, artifacts=self.art)
