@@ -89,8 +89,7 @@ class Catalogue(CatalogueCase):
         self.assertEqual(run.cmd("text 31"), TEXTS["en"]["select"])  # the page stays, as it was
         self.wait_states(run, [0] * 5)
         ticked = [0, 1, 0, 1, 1]  # Blur & Glow, Importation XnView, Sharpen Pro
-        for i, on in enumerate(ticked):
-            run.cmd("check %d %d" % (100 + i, on))
+        run.cmds(*["check %d %d" % (100 + i, on) for i, on in enumerate(ticked)])
         self.wait_states(run, ticked)
         run.cmds("click 10", "waittext 31 " + FOLDERS)
         want = {"visible 19": "1", "count 100 110": "0", "exists 27": "0"}

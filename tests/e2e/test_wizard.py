@@ -43,13 +43,12 @@ class Wizard(unittest.TestCase):
                               wine=self.wine, artifacts=self.art)
         self.addCleanup(run.stop)
         self.before = winelib.work_folders(self.wine)  # another test's are not this one's
-        run.cmd("window " + DIALOG[lang][0], timeout_ms=winelib.START_MS)
+        self.dialog(run, lang, selected, winelib.START_MS)
         self.assertEqual(run.cmd("langid"), langid)
-        self.dialog(run, lang, selected)
         return run
 
-    def dialog(self, run, lang, selected):
-        run.cmd("window " + DIALOG[lang][0])
+    def dialog(self, run, lang, selected, timeout_ms=None):
+        run.cmd("window " + DIALOG[lang][0], timeout_ms)
         shown = [t.encode("cp1252").decode(self.codepage) for t in DIALOG[lang]]
         want = {"text 3": shown[1], "text 2": shown[2], "text 1": shown[3],
                 "state 4": str(selected), "enabled 1": "0" if selected < 0 else "1"}
