@@ -1,7 +1,5 @@
-"""The programs, the UI driver and the demo from a clone whose path holds what Windows paths and
-the driver's one-line protocol find hard: /tmp/ and /root/ (a backslash before t and r), blanks
-and a letter outside ASCII. The built programs and tools/ are copied there, not built again;
-the demo runs from the copy on the tests' display and prefix."""
+"""The programs (copied, not rebuilt), the UI driver and the demo from a clone whose path
+Windows and the driver's protocol find hard: /tmp/, /root/, blanks, a letter outside ASCII."""
 
 import os
 import shutil
@@ -29,16 +27,13 @@ class AnyPath(unittest.TestCase):
         shutil.copytree(os.path.join(winelib.SOURCE_DIR, "tools"), os.path.join(cls.clone, "tools"),
                         ignore=shutil.ignore_patterns("__pycache__"))
         cls.env = dict(os.environ)
-        for var in ("QVK_WIN_BUILD_DIR", "QVK_WIN64_BUILD_DIR"):
-            if not os.environ.get(var):
-                continue
-            build = cls.env[var] = os.path.join(cls.clone, "build", os.path.basename(os.environ[var]))
-            for program in ("qvk", "uidriver"):
-                from_path = os.path.join(os.environ[var], winelib.PROGRAMS[program])
-                if os.path.isfile(from_path):
-                    os.makedirs(os.path.dirname(os.path.join(build, winelib.PROGRAMS[program])),
-                                exist_ok=True)
-                    shutil.copy(from_path, os.path.join(build, winelib.PROGRAMS[program]))
+        for var in [v for v in ("QVK_WIN_BUILD_DIR", "QVK_WIN64_BUILD_DIR") if os.environ.get(v)]:
+            build = os.path.join(cls.clone, "build", os.path.basename(os.environ[var]))
+            for name in (winelib.PROGRAMS["qvk"], winelib.PROGRAMS["uidriver"]):
+                if os.path.isfile(os.path.join(os.environ[var], name)):
+                    os.makedirs(os.path.dirname(os.path.join(build, name)), exist_ok=True)
+                    shutil.copy(os.path.join(os.environ[var], name), os.path.join(build, name))
+            cls.env[var] = build
         os.environ.update(cls.env)  # winelib takes the copied programs from now on
 
     def start(self, *args, folder=None):
@@ -51,10 +46,10 @@ class AnyPath(unittest.TestCase):
         return run
 
     def test_the_demo_from_the_clone(self):
-        out = subprocess.run([sys.executable, os.path.join(self.clone, "tools", "demo.py"), "--wine",
-                              os.environ["QVK_WINE_STATE"]], cwd=self.clone, env=self.env,
-                             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                             stderr=subprocess.STDOUT, timeout=480)
+        demo = os.path.join(self.clone, "tools", "demo.py")
+        out = subprocess.run([sys.executable, demo, "--wine", os.environ["QVK_WINE_STATE"]],
+                             cwd=self.clone, env=self.env, stdin=subprocess.DEVNULL,
+                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=480)
         text = out.stdout.decode("utf-8", "replace")
         with open(os.path.join(self.art, "demo.txt"), "w") as f:
             f.write(text)

@@ -1,7 +1,5 @@
-"""The catalogue page and the plugin check list of qvk.exe under Wine, against loopback plugin
-servers, one walk per case: both page layouts in English and French, a refused page answered
-Yes, and what "(Un)Check all" and leaving the list do. Every run names its own server
-with -url, so the request has no language suffix."""
+"""qvk.exe's catalogue page and plugin check list under Wine against loopback servers named
+with -url (so no language suffix): both layouts, a refused page retried, "(Un)Check all"."""
 
 import os
 import unittest
@@ -25,8 +23,6 @@ LONG = ["zebra Stripes", "Mosaic", "emboss", "Bloom", "Importation XnView", "rip
 
 
 class CatalogueCase(unittest.TestCase):
-    """One walk of the wizard against servers of this test's own."""
-
     def setUp(self):
         self.art = winelib.fresh_dir(os.path.join(winelib.artifacts_dir(), self._testMethodName))
         self.cwd = winelib.fresh_dir(os.path.join(self.art, "cwd"))
@@ -75,13 +71,6 @@ class CatalogueCase(unittest.TestCase):
         return winelib.read_log(self.cwd)
 
 
-def ticked_lines(log, names, ticked):
-    """What leaving the list logs last, and what it should say about these boxes."""
-    last = len(log) - log[::-1].index("nbcheck=%d" % len(names))
-    return ([l for l in log[last:] if l.startswith("Gadget (")],
-            ["Gadget (%d, %s) state : %d" % (100 + i, n, t) for i, (n, t) in enumerate(zip(names, ticked))])
-
-
 class Catalogue(CatalogueCase):
     def test_english_layout_0_and_the_check_list(self):
         server = self.serve(layout=0, lang="en", xnview=True)
@@ -100,15 +89,17 @@ class Catalogue(CatalogueCase):
         self.assertEqual(run.cmd("text 31"), TEXTS["en"]["select"])  # the page stays, as it was
         self.wait_states(run, [0] * 5)
         ticked = [0, 1, 0, 1, 1]  # Blur & Glow, Importation XnView, Sharpen Pro
-        for i, on in enumerate(ticked):
-            run.cmd("check %d %d" % (100 + i, on))
+        run.cmds(*["check %d %d" % (100 + i, on) for i, on in enumerate(ticked)])
         self.wait_states(run, ticked)
         run.cmds("click 10", "waittext 31 " + FOLDERS)
         want = {"visible 19": "1", "count 100 110": "0", "exists 27": "0"}
         self.assertEqual(run.check(want), want)
         log = self.quit(run)
         self.assertEqual(server.targets(), [("/plugins.php", "normal")])
-        self.assertEqual(*ticked_lines(log, SORTED, ticked))
+        last = len(log) - log[::-1].index("nbcheck=5")  # what leaving the list logs last
+        self.assertEqual([line for line in log[last:] if line.startswith("Gadget (")],
+                         ["Gadget (%d, %s) state : %d" % (100 + i, n, t)
+                          for i, (n, t) in enumerate(zip(SORTED, ticked))])
         self.assertEqual(log.count("XnViewDLL download prepared"), 1)
 
     def test_french_layout_1_long_list_after_a_refused_page(self):

@@ -23,8 +23,7 @@ FORM = [r"Address: {0}   file: [A-Z]:\\.*\\{1}", "EAX: {0}   EBX: {0}   ECX: {0}
 
 class Crash(CatalogueCase):
     def case(self, faults, args=("-debug",), server=True, answers=(), analysed=False):
-        """qvk-faults.exe to the notes page (where the "main" faults come) or, with a server, the
-        catalogue; `answers` to the critical error boxes; with `analysed`, the thread's end."""
+        """qvk-faults.exe to the notes page ("main" faults) or, with a server, the catalogue."""
         address = self.serve().address if server else winelib.loopback(7)  # nothing served there
         run = self.start("en", address, list(args) + ["-faulttest=" + faults],
                          winelib.programs("faults", "uidriver")["faults"], catalogue=server)
@@ -78,8 +77,7 @@ class Crash(CatalogueCase):
         self.assertEqual(log.count("! Error ignored by safemode !"), 3)
 
     def test_assertion_and_stack_overflow_in_workers(self):
-        # The assertion resumes after its raise; the overflow ends only the catalogue thread,
-        # once, and the wizard still answers.
+        # The assertion resumes; the overflow ends only the catalogue thread, once.
         run = self.case("nojob@main,overflow@worker", ["-safemode"])
         winelib.wait_until(lambda: ENDED % "thread is ended" in winelib.read_log(self.cwd), 60, "the end")
         time.sleep(2)  # room for a report that would come again

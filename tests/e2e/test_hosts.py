@@ -1,7 +1,5 @@
-"""qvk.exe under Wine finding the editors: the start-up warning for an editor that runs in the
-prefix under its exact image name, and the folder page proposed from real keys of the prefix
-(each kind of probe row, and values no folder can come from). The catalogue comes from
-"qvk-local.txt"."""
+"""qvk.exe under Wine finding the editors (catalogue from "qvk-local.txt"): the warning for one
+running under its exact image name, and the folders proposed from every kind of registry key."""
 
 import os
 import shutil
@@ -25,8 +23,7 @@ class Hosts(unittest.TestCase):
             f.write(winelib.catalogue_site.catalogue_page([
                 (n, "http://%s/%d.zip" % (winelib.loopback(), i), d, a)
                 for i, (n, d, a) in enumerate(winelib.catalogue_site.DEFAULT_PLUGINS)]).encode("cp1252"))
-        # Editors in the prefix: the program itself under their image names, waiting in its
-        # German language dialog; only the exact name counts.
+        # Running editors: the program under their image names, in its German language dialog.
         for image in ("quorvane.exe", "qv-studio.exe"):
             folder = winelib.fresh_dir(os.path.join(art, image))
             self.addCleanup(winelib.stop_process, wine.start(

@@ -11,19 +11,9 @@ import winelib
 from winelib import CONFIGURED, INI, catalogue_site
 
 
-def plugins(count):
-    return [("Plugin %d" % i, "Effect %d." % i, "Author %d / 1.%d 01/01/2008 / 1 KB" % (i, i))
-            for i in range(count)]
-
-
 class Https(unittest.TestCase):
     def setUp(self):
-        self.wine = winelib.Wine()
-        self.art = winelib.fresh_dir(os.path.join(winelib.artifacts_dir("test_https"),
-                                                  self._testMethodName[5:]))
-        for work in winelib.work_folders(self.wine):
-            winelib.shutil.rmtree(work)
-        self.runs = 0
+        winelib.start_unattended_case(self, "test_https")
 
     def serve(self, links, rules):
         """A site of len(links) plugins whose catalogue links are `links` (each a format with
@@ -32,7 +22,9 @@ class Https(unittest.TestCase):
         names = []
 
         def build(root, address):
-            entries = catalogue_site.build_site(root, address, plugins=plugins(len(links)))
+            entries = catalogue_site.build_site(root, address, plugins=[
+                ("Plugin %d" % i, "Effect %d." % i, "Author %d / 1.%d 01/01/2008 / 1 KB" % (i, i))
+                for i in range(len(links))])
             page = os.path.join(root, "plugins.php")
             with open(page, encoding="cp1252") as f:
                 text = f.read()
@@ -80,10 +72,8 @@ class Https(unittest.TestCase):
         self.assertEqual(self.installed(), catalogue_site.installed_files(names))
         with open(winelib.editor_folder(self.wine, "Quorvane", "Quorvane.ini"), newline="") as f:
             self.assertEqual(f.read(), CONFIGURED)
-        for line in ("KiteHTTP: * Redirected to https://%s/plugins.php" % a,
-                     "KiteHTTP: * Redirected to https://%s/files/plugin1.zip" % a,
-                     "KiteHTTP: * Redirected to https://%s/files/plugin2.zip" % a):
-            self.assertIn("\r\n" + line + "\r\n", log)
+        for path in ("plugins.php", "files/plugin1.zip", "files/plugin2.zip"):
+            self.assertIn("\r\nKiteHTTP: * Redirected to https://%s/%s\r\n" % (a, path), log)
         self.assertRegex(log, r"KiteHTTP: \* TLS TLSv1\.[23], \S+, certificate trusted\r\n")
         # Several archives are fetched at once: the order is theirs, the set is the test's.
         self.assertEqual(sorted(self.served(80)), ["/moved/plugin1.zip", "/start.php"])

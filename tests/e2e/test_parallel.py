@@ -16,10 +16,6 @@ REQUEST = ("GET %s HTTP/1.0\r\nhost: %s\r\nConnection: Close\r\n"
            "User-Agent: Mozilla/5.0 (compatible; QVK/1.5.0.0; Windows) \r\n\r\n")
 
 
-def listed(names):
-    return [(name, "Effect of %s." % name, "Author / 1.0 / 1 KB") for name in names]
-
-
 def held(names, mode):
     """Rules serving these plugins' archives in `mode`."""
     return {"/files/" + catalogue_site.archive_name(name): mode for name in names}
@@ -59,7 +55,8 @@ class Parallel(unittest.TestCase):
 
         def build(k, names):
             def write(root, address):
-                entries[k] = catalogue_site.build_site(root, address, plugins=listed(names))
+                entries[k] = catalogue_site.build_site(root, address, plugins=[
+                    (name, "Effect of %s." % name, "Author / 1.0 / 1 KB") for name in names])
                 for name, files in (archives or {}).items():
                     if name in names:
                         path = os.path.join(root, "files", catalogue_site.archive_name(name))
@@ -97,8 +94,8 @@ class Parallel(unittest.TestCase):
         self.assertEqual(os.listdir(cwd), ["qvk.log"])
         return code, out, log
 
-    def archives_fetched(self, server, since=0):
-        return [r for r in server.requests()[since:] if r["path"].startswith("/files/")]
+    def archives_fetched(self, server):
+        return [r for r in server.requests() if r["path"].startswith("/files/")]
 
     def installed(self):
         """{file below Plugins: its bytes}."""
@@ -111,33 +108,23 @@ class Parallel(unittest.TestCase):
 
     def test_transfers_overlap_within_the_limits_of_the_option_and_of_each_server(self):
         names = ["Plugin %02d" % i for i in range(12)]
-        pause = 0.5
-        (server,) = self.serve((names, held(names, "pause-%d" % (pause * 1000))))
-        for args, limit in [((), 4), (("-connections=2",), 2)]:
-            before = len(server.requests())
+        # Eight asked for, six archives on each of two servers: still four to each at most,
+        # though the first server's six come first in the list.
+        for groups, args, limit in [([names], (), 4), ([names], ("-connections=2",), 2),
+                                    ([names[:6], names[6:]], ("-connections=8",), 4)]:
+            servers = self.serve(*[(group, held(group, "pause-500")) for group in groups])
             code, out, _ = self.silent(*args)
             self.assertEqual(code, 0, out)
             self.assertIn("  Installed into %sPlugins\\: %s\r\n" % (QV, ", ".join(names)), out)
-            fetched = self.archives_fetched(server, before)
-            self.assertEqual(sorted(r["path"] for r in fetched),
-                             sorted("/files/" + catalogue_site.archive_name(n) for n in names))
-            self.assertIn(most_at_once(fetched, pause), range(2, limit + 1), (args, fetched))
-        # Eight asked for, six archives on each of two servers: still four to each at most,
-        # though the first server's six come first in the list.
-        server.stop()
-        self.serve((names[:6], held(names[:6], "pause-500")),
-                   (names[6:], held(names[6:], "pause-500")))
-        code, out, _ = self.silent("-connections=8")
-        self.assertEqual(code, 0, out)
-        self.assertIn("  Installed into %sPlugins\\: %s\r\n" % (QV, ", ".join(names)), out)
-        each = [self.archives_fetched(s) for s in self.servers]
-        self.assertEqual([len(f) for f in each], [6, 6])
-        for fetched in each:
-            self.assertIn(most_at_once(fetched, pause), range(2, 5), fetched)
+            for server, group in zip(servers, groups):
+                fetched = self.archives_fetched(server)
+                self.assertEqual(sorted(r["path"] for r in fetched),
+                                 sorted("/files/" + catalogue_site.archive_name(n) for n in group))
+                self.assertIn(most_at_once(fetched, 0.5), range(2, limit + 1), (args, fetched))
+                server.stop()
 
     def test_one_connection_asks_as_before_one_request_after_the_other(self):
         names = ["Blur", "Glow", "Noise", "Sharpen", "Tint"]
-        pause = 0.3
         (server,) = self.serve((names, held(names, "pause-300")))
         code, out, _ = self.silent("-connections=1")
         self.assertEqual(code, 0, out)
@@ -147,7 +134,7 @@ class Parallel(unittest.TestCase):
                          [(REQUEST % (t, server.address)).encode() for t in targets])
         self.assertEqual(len({r["client"] for r in requests}), len(requests))
         # Each transfer's whole body came after its pause: the next request had to wait for it.
-        self.assertEqual(most_at_once(requests[1:], pause), 1, requests)
+        self.assertEqual(most_at_once(requests[1:], 0.3), 1, requests)
 
     def test_installs_and_log_in_list_order_when_the_first_archive_comes_last(self):
         names = ["Alpha", "Beta", "Delta", "Gamma"]

@@ -78,10 +78,7 @@ ARCHIVES = {  # link text: (file, what goes in it)
 
 class SmallDisk(unittest.TestCase):
     def setUp(self):
-        self.wine = winelib.Wine()
-        self.art = winelib.fresh_dir(os.path.join(winelib.artifacts_dir("test_small_disk"), self._testMethodName[5:]))
-        for work in winelib.work_folders(self.wine):
-            shutil.rmtree(work)
+        winelib.start_unattended_case(self, "test_small_disk")
         cache = os.path.join(winelib.artifacts_dir("test_small_disk"), "archives")
         os.makedirs(cache, exist_ok=True)
         for name, (file, make) in ARCHIVES.items():  # the big ones take a while: made once
@@ -118,7 +115,8 @@ class SmallDisk(unittest.TestCase):
 
     def silent(self, *args):
         """Runs qvk.exe -silent -debug; (exit code, output, log, least free room seen)."""
-        cwd = winelib.fresh_dir(os.path.join(self.art, "cwd%d" % len(os.listdir(self.art))))
+        self.runs += 1
+        cwd = winelib.fresh_dir(os.path.join(self.art, "cwd%d" % self.runs))
         least, stop = [self.free()], threading.Event()
 
         def watch():
@@ -165,26 +163,19 @@ class SmallDisk(unittest.TestCase):
             "Trailing (not every file of trailing.zip could be installed: Point.8bf.: its name has a part ending in a "
             "dot or blank, Blanc.8bf : its name has a part ending in a dot or blank)",
             "Twice (twice.zip cannot be installed: Twice.8bf and Twice.8bf would be one file on Windows)"])
-        for name in DEVICES:
-            self.assertIn("\r\nEntry skipped, its name names a device: %s\r\n" % name, log)
-        for name in FORBIDDEN:
-            self.assertIn("\r\nEntry skipped, its name holds a character Windows forbids: %s\r\n" % name, log)
+        for why, names in [("names a device", DEVICES), ("holds a character Windows forbids", FORBIDDEN)]:
+            for name in names:
+                self.assertIn("\r\nEntry skipped, its name %s: %s\r\n" % (why, name), log)
         self.assertIn("\r\nDamaged ZIP file, nothing installed from it: entries overlap: Bomb000.8bf and "
                       "Bomb001.8bf share bytes\r\n", log)
         self.assertIn("\r\nUnfit ZIP file, nothing installed from it: not enough room on %s: 3072 MB needed, " % QV, log)
         # Nothing of the big ones was ever written: the disk kept its margin all along.
         self.assertGreaterEqual(least, KEPT)
-        print("least free room on the %d MB disk: %d bytes (%d kept free)" % (DISK >> 20, least, KEPT))
 
     def test_a_full_disk_leaves_the_settings_as_they_were(self):
-        filler = os.open(os.path.join(self.disk, "filler"), os.O_WRONLY | os.O_CREAT)
-        try:
-            for _ in range(2 * DISK >> 12):  # bounded: twice the disk, 4 KB at a time
-                os.write(filler, bytes(1 << 12))
-        except OSError:
-            pass
-        finally:
-            os.close(filler)
+        # Until the disk refuses more: dd stops there (bounded besides: twice the disk).
+        subprocess.run(["dd", "if=/dev/zero", "of=" + os.path.join(self.disk, "filler"), "bs=4k",
+                        "count=%d" % (2 * DISK >> 12)], capture_output=True)
         self.assertLess(self.free(), 1 << 12)
         code, out, log, _ = self.silent("-plugins=Good One")
         self.assertEqual(code, 1, out)

@@ -1,6 +1,5 @@
-"""qvk.exe under Wine from the language dialog to "Installation finished.", against a loopback
-plugin server; each walk checks the files it leaves in the prefix: the unpacked plugins, their
-attributes, the editors' configuration files, the XnView libraries and no work folder."""
+"""qvk.exe under Wine to "Installation finished." against a loopback server, and what each walk
+leaves: the plugins and their attributes, the editors' .ini files, XnView, no work folder."""
 
 import os
 import time
@@ -29,8 +28,7 @@ class WholeRun(unittest.TestCase):
         return winelib.editor_folder(self.wine, edition, *rest)
 
     def install(self, server, editions):
-        """Every plugin ticked, these editions chosen, "Install >". No -debug: its console would
-        wait for a key at the end."""
+        """All plugins, these editions, "Install >"; no -debug, whose console awaits a key."""
         run = winelib.run_qvk(["-url=%s|/plugins.php" % server.address],
                               winelib.fresh_dir(os.path.join(self.art, "cwd")), "en_US", 240,
                               self.wine, self.art)
@@ -42,8 +40,7 @@ class WholeRun(unittest.TestCase):
         return run
 
     def finish(self, run, answers):
-        """The boxes answered in order, the last box: the total bar's end, exit 0, no work
-        folder left."""
+        """The boxes answered in order; the total bar at the last one, exit 0, no work folder."""
         for box, answer in answers + [("Information|Installation finished.", "ok")]:
             self.assertEqual(run.cmd("@120000 message"), box)
             total = int(run.cmd("state 15"))

@@ -1,6 +1,5 @@
-"""The language dialog and the first wizard pages of qvk.exe under Wine, one walk per locale:
-preselection by locale and by hand, the welcome, notes and catalogue pages, the abort question
-on every way out, the keyboard, what the pages really draw, and the log each walk leaves."""
+"""qvk.exe's language dialog and first wizard pages under Wine, one walk per locale: the
+preselection, the abort question on every way out, the keyboard, the drawing and the log."""
 
 import os
 import unittest
@@ -15,9 +14,8 @@ DIALOG = {"en": ("Language", "Please select you language: ", "Cancel", "OK"),  #
 BUTTONS = {"en": ("Next >", "Cancel"), "de": ("Weiter >", "Abbrechen")}
 NOTES = "Please read these notes:"
 ABORTED = "Yes, delete temp dir and free memories"
-# Client rectangles: the side and header banners; in the welcome picture the band of a fifth
-# text line (German alone has one) and its last columns, which every line ends before with
-# Arial's metrics; below the release credit's line, where a wrapped second line would show.
+# Client rectangles: the banners; in the welcome picture a fifth text line's band (German alone
+# has one) and the last columns (Arial's lines end before); below the release credit's one line.
 SIDE, HEADER, FIFTH_LINE, RIGHT_EDGE, RELEASE_WRAP = ((0, 0, 164, 314), (0, 0, 495, 57),
                                                       (170, 90, 320, 14), (491, 10, 4, 96),
                                                       (5, 320, 232, 6))
@@ -39,20 +37,18 @@ class Wizard(unittest.TestCase):
     def start(self, locale, langid, lang, selected, *args):
         """The first window: the language dialog in `lang`, list entry `selected` (-1: none)."""
         self.cwd = winelib.fresh_dir(os.path.join(self.art, "cwd-" + locale))
-        # The program's texts are Western single-byte text: a window of a program whose code
-        # page is another shows those bytes as that code page reads them, and so does the driver.
+        # The texts are cp1252 bytes: under another code page a window shows them as it reads them.
         self.codepage = {"ja_JP": "cp932"}.get(locale, "cp1252")
         run = winelib.run_qvk(["-debug"] + list(args), self.cwd, locale=locale, timeout=120,
                               wine=self.wine, artifacts=self.art)
         self.addCleanup(run.stop)
         self.before = winelib.work_folders(self.wine)  # another test's are not this one's
-        run.cmd("window " + DIALOG[lang][0], timeout_ms=winelib.START_MS)
+        self.dialog(run, lang, selected, winelib.START_MS)
         self.assertEqual(run.cmd("langid"), langid)
-        self.dialog(run, lang, selected)
         return run
 
-    def dialog(self, run, lang, selected):
-        run.cmd("window " + DIALOG[lang][0])
+    def dialog(self, run, lang, selected, timeout_ms=None):
+        run.cmd("window " + DIALOG[lang][0], timeout_ms)
         shown = [t.encode("cp1252").decode(self.codepage) for t in DIALOG[lang]]
         want = {"text 3": shown[1], "text 2": shown[2], "text 1": shown[3],
                 "state 4": str(selected), "enabled 1": "0" if selected < 0 else "1"}
@@ -74,9 +70,8 @@ class Wizard(unittest.TestCase):
 
     def welcome(self, run, lang):
         run.cmd("window Installation", timeout_ms=winelib.START_MS)
-        want = {"visible 1": "1", "visible 5": "1", "visible 8": "1", "visible 12": "0",
-                "visible 6": "0", "visible 11": "0", "visible 31": "0", "text 10": BUTTONS[lang][0],
-                "text 9": BUTTONS[lang][1]}
+        want = {"visible %d" % c: str(int(c in (1, 5, 8))) for c in (1, 5, 8, 12, 6, 11, 31)}
+        want.update({"text 10": BUTTONS[lang][0], "text 9": BUTTONS[lang][1]})
         self.assertEqual(run.check(want), want)
         run.cmd("waitpixel 400 250 255 255 255")  # the picture is white where no text is
         png = self.drawn(run, "welcome-" + lang, SIDE)
