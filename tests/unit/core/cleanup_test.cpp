@@ -13,10 +13,7 @@
 namespace qvk {
 namespace {
 
-class CleanupTest : public test::CoreTest {
-protected:
-    const test::ScratchDir& folder = cwd;
-};
+using CleanupTest = test::CoreTest;
 
 TEST_F(CleanupTest, WorkFolderGoesWithReadOnlyFilesUnlessItHoldsAFolder) {
     for (const char* work : {"plain", "nested"}) {
@@ -36,7 +33,7 @@ TEST_F(CleanupTest, OrderlyEndRemovesEverythingButTheLogAndHasTheLastLine) {
     EXPECT_EXIT(
         {
             ActivateDebug();
-            state.workDir = folder.path() + "/qvk";
+            state.workDir = cwd.path() + "/qvk";
             platform::CreateFolder(state.workDir);
             test::WriteWholeFile(state.workDir + "/x.zip", "x");
             test::WriteWholeFile("qvk-plugins.txt.part", "partial");
