@@ -10,7 +10,6 @@ files installed, the INI lines before and after, the log's path and the exit cod
 import argparse
 import json
 import os
-import subprocess
 import sys
 import time
 import zipfile
@@ -53,10 +52,8 @@ def forget_editions(wine):
     """The registry keys a run stopped half-way left behind (the prefix outlives it)."""
     loader = wine.state["boot_loader"]
     for _, key in winelib.EDITIONS.values():
-        subprocess.run([loader, "reg", "delete", key, "/f",
-                        "/reg:" + winelib.registry_view(winelib.qvk_exe())],
-                       env=wine.env(loader), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=60)
+        winelib.reg(wine.env(loader), loader, "delete", key, "/f",
+                    "/reg:" + winelib.registry_view(winelib.qvk_exe()))
 
 
 def walk(run, shots):

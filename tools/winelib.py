@@ -228,16 +228,17 @@ def wine_env(prefix, display, loader, locale=None):
     return env
 
 
-def map_fonts(env, loader, log=subprocess.DEVNULL):
+def map_fonts(env, loader):
     """Wine has no Arial, and the face it falls back on is wider: the welcome picture's lines
     would be cut where Windows shows them whole. fonts-liberation's Liberation Sans has Arial's
     metrics; Wine reads HKCU\\Software\\Wine\\Fonts\\Replacements when a face is missing."""
     if not subprocess.run(["fc-list", "Liberation Sans"], capture_output=True, text=True,
                           timeout=30).stdout.strip():
         raise WineError("font Liberation Sans is not installed (fonts-liberation)")
-    subprocess.run([loader, "reg", "add", r"HKCU\Software\Wine\Fonts\Replacements", "/v", "Arial",
-                    "/t", "REG_SZ", "/d", "Liberation Sans", "/f"], env=env,
-                   stdin=subprocess.DEVNULL, stdout=log, stderr=log, timeout=60, check=True)
+    code, said = reg(env, loader, "add", r"HKCU\Software\Wine\Fonts\Replacements", "/v", "Arial",
+                     "/t", "REG_SZ", "/d", "Liberation Sans", "/f")
+    if code != 0:
+        raise WineError("reg could not map Arial to Liberation Sans (exit %d): %s" % (code, said))
 
 
 def setup(state_path):
@@ -273,7 +274,7 @@ def setup(state_path):
                               stderr=log, stdin=subprocess.DEVNULL, timeout=BOOT_TIMEOUT)
         if not os.path.isdir(os.path.join(prefix, "drive_c", "windows")):
             raise WineError("wineboot made no prefix (exit %d), see wineboot.log" % boot.returncode)
-        map_fonts(env, loader, log)
+        map_fonts(env, loader)
     print("wine ready: display :%d, prefix %s, wineboot %.1f s"
           % (display, prefix, time.monotonic() - started), flush=True)
     return state
@@ -574,6 +575,28 @@ def exit_code_of_account(status, out):
 
 # --- the prefix's registry -------------------------------------------------------------------
 
+# What start.exe says when the process it was to start died before it ran: `wine reg` goes
+# through start.exe, whose new process can die in Wine's own start-up on a loaded machine.
+NOT_STARTED = "Application could not be started"
+
+
+def reg(env, loader, *args, attempts=3):
+    """Wine's reg.exe with `args`: (exit code, its words). A reg that never got to run, which
+    says nothing of the registry, is started again, aloud, up to `attempts` times in all."""
+    for attempt in range(1, attempts + 1):
+        # Its words go to a file: the Wine services it may start keep pipes open.
+        with tempfile.TemporaryFile() as out:
+            code = subprocess.run([loader, "reg"] + list(args), stdout=out, stderr=out,
+                                  stdin=subprocess.DEVNULL, env=env, timeout=120).returncode
+            out.seek(0)
+            said = out.read().decode("utf-8", "replace").strip()
+        if NOT_STARTED not in said:
+            return code, said
+        print("wine: reg %s did not start (attempt %d of %d): %s"
+              % (args[0], attempt, attempts, said.replace("\n", " ")), file=sys.stderr, flush=True)
+    raise WineError("reg %s never started in %d attempts" % (args[0], attempts))
+
+
 def registry_view(exe):
     """The registry view a program reads: "32" for a 32-bit one (HKLM\\SOFTWARE redirected)."""
     return "32" if pe_machine(exe) == I386 else "64"
@@ -596,16 +619,10 @@ def registry_values(wine, view, created, values):
     prefix's registry in that view, all from one .reg file that `reg import` reads; on exit
     deletes the keys `created`, the highest keys the values make. None of those may exist
     before: the registry is left as found. A failure shows reg's own words."""
-    loader = wine.state["boot_loader"]
-
-    def reg(*args):  # its words go to a file: the Wine services it may start keep pipes open
-        with tempfile.TemporaryFile() as out:
-            code = subprocess.run([loader, "reg"] + list(args) + ["/reg:" + view], stdout=out,
-                                  stderr=out, stdin=subprocess.DEVNULL, env=wine.env(loader),
-                                  timeout=120).returncode
-            out.seek(0)
-            return code, out.read().decode("utf-8", "replace").strip()
-    present = [key for key in created if reg("query", key)[0] == 0]
+    def in_view(*args):
+        return reg(wine.env(wine.state["boot_loader"]), wine.state["boot_loader"], *args,
+                   "/reg:" + view)
+    present = [key for key in created if in_view("query", key)[0] == 0]
     if present:
         raise WineError("the prefix already holds %s" % present)
     lines = ["Windows Registry Editor Version 5.00"]
@@ -618,13 +635,13 @@ def registry_values(wine, view, created, values):
                                      delete=False) as f:
         f.write("\r\n".join(lines) + "\r\n")
     try:
-        code, said = reg("import", "Z:" + f.name.replace("/", "\\")) if values else (0, "")
+        code, said = in_view("import", "Z:" + f.name.replace("/", "\\")) if values else (0, "")
         if code != 0:
             raise WineError("reg import of %s failed (exit %d): %s\n%s"
                             % (f.name, code, said, "\n".join(lines)))
         yield
     finally:
-        failed = [(key, said) for key in created for code, said in [reg("delete", key, "/f")]
+        failed = [(key, said) for key in created for code, said in [in_view("delete", key, "/f")]
                   if code != 0]
         os.remove(f.name)
     if failed:  # reached only when the test itself went through
