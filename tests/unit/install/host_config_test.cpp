@@ -64,6 +64,8 @@ TEST_F(HostConfigTest, FailuresLeaveTheUsersFileAsItWas) {
         }
         int status = 0;
         for (int i = 0; i < 1000 && waitpid(child, &status, WNOHANG) == 0; ++i) usleep(10000);
+        if (::kill(child, 0) == 0) ::kill(child, SIGKILL), waitpid(child, &status, 0);  // hung: not left behind
+        EXPECT_TRUE(WIFEXITED(status)) << readOnly;
         EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(ConfigUpdate::NotWritten)) << readOnly;
         EXPECT_EQ(Bytes(), user);
     }
