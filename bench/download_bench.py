@@ -98,7 +98,7 @@ def main():
     winelib.setup(state_path)
     try:
         wine = winelib.Wine(state_path)
-        editor = os.path.join(wine.prefix, "drive_c", "Program Files", "Quorvane")
+        editor = winelib.editor_folder(wine, "Quorvane")
         os.makedirs(editor, exist_ok=True)
         open(os.path.join(editor, "Quorvane.exe"), "wb").close()
         cwd = winelib.fresh_dir(os.path.join(work, "cwd"))

@@ -48,7 +48,6 @@ import catalogue_site  # noqa: E402
 import winelib  # noqa: E402
 
 DELAY_MS, RATE = 40, 2_000_000  # bench/relay.py's own defaults, passed explicitly
-INI = "[Plugins]\r\nLoadPlugins=0\r\n"
 PORT = 80
 WORDS = [b"Filter", b"Effect", b"Layer", b"Colour", b"Kernel", b"\x00\x00\x00\x00"]
 
@@ -175,7 +174,7 @@ class Program:
             folder = winelib.editor_folder(self.wine, edition)
             shutil.rmtree(os.path.join(folder, "Plugins"), ignore_errors=True)
             with open(os.path.join(folder, "Quorvane.ini"), "w", newline="") as f:
-                f.write(INI)
+                f.write(winelib.INI)
         for folder in winelib.work_folders(self.wine):
             shutil.rmtree(folder)
 
@@ -304,7 +303,7 @@ def main():
         wine = winelib.Wine(state_path)
         program = Program(wine, work, debug)
         with contextlib.ExitStack() as stack:
-            stack.enter_context(winelib.installed_editions(wine, winelib.EDITIONS, INI))
+            stack.enter_context(winelib.installed_editions(wine, winelib.EDITIONS, winelib.INI))
             server = stack.enter_context(winelib.PluginServer(small_root, server_address,
                                                               lifetime=3600))
             peer = stack.enter_context(KeepAliveServer(small_root, peer_address))
