@@ -1,7 +1,6 @@
-"""qvk.exe -silent under Wine over archives Windows cannot hold as they are, with the edition's
-folder on a small disk of its own (a 64 MB tmpfs the test mounts, as root, and removes): names
-Windows refuses, names that land on one file, an archive bigger than the disk, one whose entries
-share bytes, and a disk too full for Quorvane.ini to be rewritten."""
+"""qvk.exe -silent under Wine with the edition's folder on a small disk of its own (a 64 MB tmpfs
+the test mounts, as root, and removes): an archive bigger than the disk, one whose entries share
+bytes, and a disk too full for Quorvane.ini to be rewritten."""
 
 import io
 import os
@@ -11,7 +10,6 @@ import struct
 import subprocess
 import threading
 import unittest
-import warnings
 import zipfile
 
 import winelib
@@ -23,18 +21,18 @@ DATE = (2007, 6, 15, 10, 20, 30)
 GOOD = ["Good One", "Good Two"]
 
 
-def entry(name, compress=zipfile.ZIP_DEFLATED):
+def entry(name):
     info = zipfile.ZipInfo(name, DATE)
-    info.compress_type = compress
+    info.compress_type = zipfile.ZIP_DEFLATED
     return info
 
 
-def plain(path, files):
-    with warnings.catch_warnings():  # a name twice is what the archive is for
-        warnings.simplefilter("ignore")
+def good(name):
+    def make(path):
         with zipfile.ZipFile(path, "w") as z:
-            for name, data in files:
-                z.writestr(entry(name), data)
+            for rel in (name + ".8bf", name + "/readme.txt"):
+                z.writestr(entry(rel), name.encode())
+    return make
 
 
 def big(path):
@@ -60,17 +58,9 @@ def overlapping(path, count=160, size=24 << 20):
                                                            len(records), directory, 0))
 
 
-DEVICES = ["NUL", "AUX", "COM1", "nul.txt", "Aux.8bf", "COM1.prs", "CON", "PRN", "LPT1", "Presets/PRN.txt"]
-FORBIDDEN = ["a<b.txt", "a>b.txt", 'a"b.txt', "a|b.txt", "a?b.txt", "a*b.txt", "a\x01b.txt", "lisezmoi.txt:evil"]
 ARCHIVES = {  # link text: (file, what goes in it)
-    "Good One": ("good1.zip", lambda p: plain(p, [("GoodOne.8bf", b"one"), ("GoodOne/readme.txt", b"read me")])),
-    "Good Two": ("good2.zip", lambda p: plain(p, [("GoodTwo.8bf", b"two"), ("GoodTwo/readme.txt", b"read me")])),
-    "Devices": ("devices.zip", lambda p: plain(p, [("Devices.8bf", b"d")] + [(n, b"x") for n in DEVICES])),
-    "Forbidden": ("forbidden.zip", lambda p: plain(p, [("lisezmoi.txt", b"l")] + [(n, b"x") for n in FORBIDDEN])),
-    "Trailing": ("trailing.zip", lambda p: plain(p, [("Point.8bf", b"1"), ("Point.8bf.", b"2"), ("Blanc.8bf ", b"3")])),
-    "Cases": ("cases.zip", lambda p: plain(p, [("Filter.8bf", b"1"), ("filter.8bf", b"2")])),
-    "Preset Cases": ("presets.zip", lambda p: plain(p, [("Presets/vif.prs", b"1"), ("presets/vif.prs", b"2")])),
-    "Twice": ("twice.zip", lambda p: plain(p, [("Twice.8bf", b"first"), ("Twice.8bf", b"second")])),
+    "Good One": ("good1.zip", good("GoodOne")),
+    "Good Two": ("good2.zip", good("GoodTwo")),
     "Big": ("big.zip", big),
     "Overlap": ("overlap.zip", overlapping),
 }
@@ -114,7 +104,7 @@ class SmallDisk(unittest.TestCase):
         return figures.f_bavail * figures.f_frsize
 
     def silent(self, *args):
-        """Runs qvk.exe -silent -debug; (exit code, output, log, least free room seen)."""
+        """Runs qvk.exe -silent -debug; (exit code, output, least free room seen)."""
         self.runs += 1
         cwd = winelib.fresh_dir(os.path.join(self.art, "cwd%d" % self.runs))
         least, stop = [self.free()], threading.Event()
@@ -137,38 +127,19 @@ class SmallDisk(unittest.TestCase):
         with open(os.path.join(cwd, "output.txt"), "w") as f:
             f.write(out)
         self.assertEqual(winelib.work_folders(self.wine), [])
-        return code, out, "\r\n".join(winelib.read_log(cwd) + [""]), least[0]
+        return code, out, least[0]
 
-    def test_archives_windows_cannot_hold_beside_two_good_plugins(self):
-        code, out, log, least = self.silent()
+    def test_archives_the_disk_cannot_hold_beside_two_good_plugins(self):
+        code, out, least = self.silent()
         self.assertEqual(code, 1, out)
         plugins = os.path.join(self.disk, "Plugins")
         self.assertEqual(catalogue_site.tree(plugins), catalogue_site.installed_files(GOOD))
         self.assertIn("  Installed into %sPlugins\\: Good One, Good Two\r\n" % QV, out)
         self.assertIn("  %sQuorvane.ini: updated\r\n" % QV, out)
         failed = re.search(r"\r\n  Failed: (.*)\r\n", out).group(1).split("; ")
-        self.assertEqual(failed, [
-            # The mounted folder is a disk of its own, and the system names it so.
-            "Big (big.zip cannot be installed: not enough room on %s: 3072 MB needed, %d MB free, 4 MB kept free)"
-            % (QV, self.free() >> 20),
-            "Cases (cases.zip cannot be installed: Filter.8bf and filter.8bf would be one file on Windows)",
-            "Devices (not every file of devices.zip could be installed: NUL: its name names a device, AUX: its name "
-            "names a device, COM1: its name names a device, and 7 more)",
-            "Forbidden (not every file of forbidden.zip could be installed: a<b.txt: its name holds a character "
-            "Windows forbids, a>b.txt: its name holds a character Windows forbids, a\"b.txt: its name holds a "
-            "character Windows forbids, and 5 more)",
-            "Overlap (overlap.zip could not be read)",
-            "Preset Cases (presets.zip cannot be installed: Presets/vif.prs and presets/vif.prs would be one file "
-            "on Windows)",
-            "Trailing (not every file of trailing.zip could be installed: Point.8bf.: its name has a part ending in a "
-            "dot or blank, Blanc.8bf : its name has a part ending in a dot or blank)",
-            "Twice (twice.zip cannot be installed: Twice.8bf and Twice.8bf would be one file on Windows)"])
-        for why, names in [("names a device", DEVICES), ("holds a character Windows forbids", FORBIDDEN)]:
-            for name in names:
-                self.assertIn("\r\nEntry skipped, its name %s: %s\r\n" % (why, name), log)
-        self.assertIn("\r\nDamaged ZIP file, nothing installed from it: entries overlap: Bomb000.8bf and "
-                      "Bomb001.8bf share bytes\r\n", log)
-        self.assertIn("\r\nUnfit ZIP file, nothing installed from it: not enough room on %s: 3072 MB needed, " % QV, log)
+        self.assertEqual(failed, [  # the mounted folder is a disk of its own, and named so
+            "Big (big.zip cannot be installed: not enough room on %s: 3072 MB needed, %d MB free, "
+            "4 MB kept free)" % (QV, self.free() >> 20), "Overlap (overlap.zip could not be read)"])
         # Nothing of the big ones was ever written: the disk kept its margin all along.
         self.assertGreaterEqual(least, KEPT)
 
@@ -177,7 +148,7 @@ class SmallDisk(unittest.TestCase):
         subprocess.run(["dd", "if=/dev/zero", "of=" + os.path.join(self.disk, "filler"), "bs=4k",
                         "count=%d" % (2 * DISK >> 12)], capture_output=True)
         self.assertLess(self.free(), 1 << 12)
-        code, out, log, _ = self.silent("-plugins=Good One")
+        code, out, _ = self.silent("-plugins=Good One")
         self.assertEqual(code, 1, out)
         self.assertIn("  Failed: Good One (good1.zip cannot be installed: not enough room on %s: 1 MB needed, "
                       "0 MB free, 4 MB kept free)\r\n" % QV, out)
