@@ -37,7 +37,8 @@ def good(name):
 
 def big(path):
     """One honest 3 GiB entry of zeros: some 3 MB of archive."""
-    with zipfile.ZipFile(path, "w", compresslevel=9) as z, z.open(entry("Zeros.8bf"), "w", force_zip64=True) as f:
+    with zipfile.ZipFile(path, "w", compresslevel=9) as z, \
+            z.open(entry("Zeros.8bf"), "w", force_zip64=True) as f:
         chunk = bytes(1 << 20)
         for _ in range(3072):
             f.write(chunk)
@@ -54,8 +55,8 @@ def overlapping(path, count=160, size=24 << 20):
     assert struct.unpack("<HHH", record[28:34]) == (11, 0, 0), record[28:34]
     records = b"".join(record[:46] + b"Bomb%03d.8bf" % i for i in range(count))
     with open(path, "wb") as f:
-        f.write(data[:directory] + records + struct.pack("<4sHHHHIIH", b"PK\x05\x06", 0, 0, count, count,
-                                                           len(records), directory, 0))
+        f.write(data[:directory] + records + struct.pack(
+            "<4sHHHHIIH", b"PK\x05\x06", 0, 0, count, count, len(records), directory, 0))
 
 
 ARCHIVES = {  # link text: (file, what goes in it)
@@ -80,7 +81,8 @@ class SmallDisk(unittest.TestCase):
             os.makedirs(os.path.join(root, "files"))
             for file, _ in ARCHIVES.values():
                 shutil.copy(os.path.join(cache, file), os.path.join(root, "files", file))
-            entries = [(n, "http://%s/files/%s" % (address, f), n, "A / 1 / 1 KB") for n, (f, _) in ARCHIVES.items()]
+            entries = [(n, "http://%s/files/%s" % (address, f), n, "A / 1 / 1 KB")
+                       for n, (f, _) in ARCHIVES.items()]
             with open(os.path.join(root, "plugins.php"), "wb") as f:
                 f.write(catalogue_site.catalogue_page(entries).encode("cp1252"))
 
@@ -90,8 +92,8 @@ class SmallDisk(unittest.TestCase):
         # The edition's folder becomes a small disk of its own, with what it held.
         self.disk = winelib.editor_folder(self.wine, "Quorvane")
         kept = {n: open(os.path.join(self.disk, n), "rb").read() for n in os.listdir(self.disk)}
-        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%d" % DISK, "qvk-small-disk", self.disk],
-                                 capture_output=True, text=True)
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%d" % DISK, "qvk-small-disk",
+                                  self.disk], capture_output=True, text=True)
         if mounted.returncode != 0:
             self.skipTest("cannot mount a tmpfs here: " + mounted.stderr.strip())
         self.addCleanup(subprocess.run, ["umount", "-l", self.disk], check=True)
@@ -119,8 +121,8 @@ class SmallDisk(unittest.TestCase):
         watcher.start()
         url = "-url=%s|/plugins.php" % self.server.address
         try:
-            code, out = winelib.run_unattended(self.wine, ["-silent", "-debug", url] + list(args), cwd,
-                                               timeout=180)
+            code, out = winelib.run_unattended(self.wine, ["-silent", "-debug", url] + list(args),
+                                               cwd, timeout=180)
         finally:
             stop.set()
             watcher.join()
@@ -150,8 +152,8 @@ class SmallDisk(unittest.TestCase):
         self.assertLess(self.free(), 1 << 12)
         code, out, _ = self.silent("-plugins=Good One")
         self.assertEqual(code, 1, out)
-        self.assertIn("  Failed: Good One (good1.zip cannot be installed: not enough room on %s: 1 MB needed, "
-                      "0 MB free, 4 MB kept free)\r\n" % QV, out)
+        self.assertIn("  Failed: Good One (good1.zip cannot be installed: not enough room on %s: "
+                      "1 MB needed, 0 MB free, 4 MB kept free)\r\n" % QV, out)
         self.assertIn("  %sQuorvane.ini: not updated: read-only or not writable\r\n" % QV, out)
         with open(os.path.join(self.disk, "Quorvane.ini"), newline="") as f:
             self.assertEqual(f.read(), INI)
