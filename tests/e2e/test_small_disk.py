@@ -1,12 +1,9 @@
 """qvk.exe -silent under Wine with the edition's folder on a small disk of its own (a 64 MB tmpfs
-the test mounts, as root, and removes): an archive bigger than the disk, one whose entries share
-bytes, and a disk too full for Quorvane.ini to be rewritten."""
+the test mounts, as root, and removes): an archive bigger than the disk, and a disk too full for
+Quorvane.ini to be rewritten."""
 
-import io
 import os
-import re
 import shutil
-import struct
 import subprocess
 import threading
 import unittest
@@ -44,26 +41,10 @@ def big(path):
             f.write(chunk)
 
 
-def overlapping(path, count=160, size=24 << 20):
-    """`count` central records, all pointing at one local entry of `size` zeros."""
-    out = io.BytesIO()
-    with zipfile.ZipFile(out, "w") as z:
-        z.writestr(entry("Bomb000.8bf"), bytes(size))
-    data = out.getvalue()
-    directory = struct.unpack("<I", data[-6:-2])[0]
-    record = data[directory:-22]
-    assert struct.unpack("<HHH", record[28:34]) == (11, 0, 0), record[28:34]
-    records = b"".join(record[:46] + b"Bomb%03d.8bf" % i for i in range(count))
-    with open(path, "wb") as f:
-        f.write(data[:directory] + records + struct.pack(
-            "<4sHHHHIIH", b"PK\x05\x06", 0, 0, count, count, len(records), directory, 0))
-
-
 ARCHIVES = {  # link text: (file, what goes in it)
     "Good One": ("good1.zip", good("GoodOne")),
     "Good Two": ("good2.zip", good("GoodTwo")),
     "Big": ("big.zip", big),
-    "Overlap": ("overlap.zip", overlapping),
 }
 
 
@@ -72,7 +53,7 @@ class SmallDisk(unittest.TestCase):
         winelib.start_unattended_case(self, "test_small_disk")
         cache = os.path.join(winelib.artifacts_dir("test_small_disk"), "archives")
         os.makedirs(cache, exist_ok=True)
-        for name, (file, make) in ARCHIVES.items():  # the big ones take a while: made once
+        for name, (file, make) in ARCHIVES.items():  # the big one takes a while: made once
             if not os.path.exists(os.path.join(cache, file)):
                 make(os.path.join(cache, file + ".part"))
                 os.replace(os.path.join(cache, file + ".part"), os.path.join(cache, file))
@@ -131,18 +112,17 @@ class SmallDisk(unittest.TestCase):
         self.assertEqual(winelib.work_folders(self.wine), [])
         return code, out, least[0]
 
-    def test_archives_the_disk_cannot_hold_beside_two_good_plugins(self):
+    def test_an_archive_the_disk_cannot_hold_beside_two_good_plugins(self):
         code, out, least = self.silent()
         self.assertEqual(code, 1, out)
         plugins = os.path.join(self.disk, "Plugins")
         self.assertEqual(catalogue_site.tree(plugins), catalogue_site.installed_files(GOOD))
-        self.assertIn("  Installed into %sPlugins\\: Good One, Good Two\r\n" % QV, out)
         self.assertIn("  %sQuorvane.ini: updated\r\n" % QV, out)
-        failed = re.search(r"\r\n  Failed: (.*)\r\n", out).group(1).split("; ")
-        self.assertEqual(failed, [  # the mounted folder is a disk of its own, and named so
-            "Big (big.zip cannot be installed: not enough room on %s: 3072 MB needed, %d MB free, "
-            "4 MB kept free)" % (QV, self.free() >> 20), "Overlap (overlap.zip could not be read)"])
-        # Nothing of the big ones was ever written: the disk kept its margin all along.
+        # The mounted folder is a disk of its own, and the system names it so.
+        self.assertIn("\r\n  Failed: Big (big.zip cannot be installed: not enough room on %s: "
+                      "3072 MB needed, %d MB free, 4 MB kept free)\r\n"
+                      % (QV, self.free() >> 20), out)
+        # Nothing of it was ever written: the disk kept its margin all along.
         self.assertGreaterEqual(least, KEPT)
 
     def test_a_full_disk_leaves_the_settings_as_they_were(self):
