@@ -30,21 +30,15 @@ class Parallel(unittest.TestCase):
     def setUp(self):
         winelib.start_unattended_case(self, "test_parallel")
 
-    def serve(self, *groups, archives=None):
+    def serve(self, *groups):
         """One loopback server per (plugin names, rules) group, the first holding the catalogue
-        of them all; `archives` maps a name to the files its archive holds instead."""
+        of them all."""
         entries = {}
 
         def build(k, names):
             def write(root, address):
                 entries[k] = catalogue_site.build_site(root, address, plugins=[
                     (name, "Effect of %s." % name, "Author / 1.0 / 1 KB") for name in names])
-                for name, files in (archives or {}).items():
-                    if name in names:
-                        path = os.path.join(root, "files", catalogue_site.archive_name(name))
-                        with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
-                            for rel, text in files.items():
-                                z.writestr(rel, text)
                 if k == 0:
                     every = sorted(sum(entries.values(), []), key=lambda e: e[0].lower())
                     with open(os.path.join(root, "plugins.php"), "wb") as f:
@@ -110,11 +104,11 @@ class Parallel(unittest.TestCase):
 
     def test_installs_in_list_order_when_the_first_archive_comes_last(self):
         names = ["Alpha", "Beta", "Delta", "Gamma"]
-        archives = {name: {name + ".8bf": "plugin " + name, name + "/readme.txt": name}
-                    for name in names}
+        (server,) = self.serve((names, {"/files/alpha.zip": "pause-1500"}))
         for name in ("Alpha", "Gamma"):  # which one wins depends on the order of the installs
-            archives[name]["Shared.8bf"] = "shared, from " + name
-        self.serve((names, {"/files/alpha.zip": "pause-1500"}), archives=archives)
+            path = os.path.join(server.root, "files", catalogue_site.archive_name(name))
+            with zipfile.ZipFile(path, "a") as z:
+                z.writestr("Shared.8bf", "shared, from " + name)
         files = []
         for args in ("-connections=1", "-connections=4"):
             code, out = self.silent(args)
@@ -124,7 +118,7 @@ class Parallel(unittest.TestCase):
         self.assertEqual(files[1]["Shared.8bf"], b"shared, from Gamma")
         # The others were all asked for (and so fetched) while the first one was held.
         second = {r["path"]: r["time"]
-                  for r in self.archives_fetched(self.servers[0])[len(names):]}
+                  for r in self.archives_fetched(server)[len(names):]}
         alpha = second.pop("/files/alpha.zip")
         self.assertLess(max(second.values()), alpha + 1.5, second)
 

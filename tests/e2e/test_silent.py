@@ -139,8 +139,6 @@ class Silent(unittest.TestCase):
         for edition in winelib.EDITIONS:
             plugins = winelib.editor_folder(self.wine, edition, "Plugins")
             self.assertEqual(catalogue_site.tree(plugins), sorted(expected))
-            with open(os.path.join(plugins, "\u5199\u771f", "python.txt")) as f:
-                self.assertEqual(f.read(), "cjk")
 
     def test_folders_given_without_registry_entries_and_named_plugins_only(self):
         self.serve(winelib.EDITIONS, registered=False, xnview=True)
@@ -155,11 +153,9 @@ class Silent(unittest.TestCase):
             self.assert_edition(edition, ["Blur & Glow", "Caf\u00e9 Colours",
                                           "Importation XnView"], INI)
         self.assertEqual(len(winelib.xnview_files(self.wine)), 1)
-        # The catalogue first; the archives then come over several connections at once.
-        fetched = self.fetched()[1:]
-        self.assertEqual(fetched[0], "/plugins.php")
-        self.assertEqual(sorted(fetched[1:]), sorted("/files/%s.zip" % f for f in (
-            "blurglow", "cafcolours", "importationxnview", "XnViewDll")))
+        # The archives come over several connections at once: the set is the test's.
+        self.assertEqual(sorted(self.fetched()[1:]), sorted(["/plugins.php"] + ["/files/%s.zip" % f
+            for f in ("blurglow", "cafcolours", "importationxnview", "XnViewDll")]))
 
 
 if __name__ == "__main__":
