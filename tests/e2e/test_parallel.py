@@ -15,9 +15,8 @@ def held(names, mode):
 
 
 def most_at_once(requests, hold):
-    """The most connections that were surely open together: each one from its request (sent
-    before the server logged it) for at least `hold` seconds (the server's pause before the
-    rest of the body). A late log only lowers the count, so an upper bound on it holds."""
+    """The most connections surely open together: each for at least `hold` seconds (the
+    server's pause) from its logged request. A late log only lowers the count."""
     ends = sorted([(r["time"], 1) for r in requests] + [(r["time"] + hold, -1) for r in requests])
     most = open_now = 0
     for _, step in ends:  # at one instant an end counts before a start

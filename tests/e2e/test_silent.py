@@ -77,7 +77,7 @@ class Silent(unittest.TestCase):
                                      log="../qvk run.log")  # from the current folder
         self.assertEqual(code, 0, out)
         self.assertIn("\r\n  Log: ..\\qvk run.log\r\n", out)
-        self.assertTrue(log.endswith("\r\n" + out[out.index("Summary:"):]))
+        self.assertTrue(log.startswith("Debug mode launched\r\n"))
         self.assertEqual(self.fetched(), ["/plugins.php", "/files/sharpenpro.zip"])
         code, out, _ = self.silent("-log=no such\\qvk.log", log=None)
         self.assertEqual(code, 4, out)
@@ -101,8 +101,7 @@ class Silent(unittest.TestCase):
                       "folder has that name)\r\n", out)
 
     def test_archives_as_the_real_tools_make_them(self):
-        """Info-ZIP, bsdtar (its "./" names), 7-Zip and Python's zipfile (a "Folder/./" name),
-        each with a name the ANSI code page cannot hold."""
+        """Info-ZIP, bsdtar ("./" names), 7-Zip, Python ("Folder/./"): names past the ANSI page."""
         tools = {"infozip": ["zip", "-qr"], "bsdtar": ["bsdtar", "--format", "zip", "-cf"],
                  "sevenzip": ["7z", "a", "-bd", "-bso0"], "python": None}
         expected = []

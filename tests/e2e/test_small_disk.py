@@ -14,28 +14,20 @@ from winelib import INI, QV, catalogue_site
 
 DISK = 64 << 20
 KEPT = DISK // 20  # what the program keeps free on a disk this small
-DATE = (2007, 6, 15, 10, 20, 30)
-GOOD = ["Good One", "Good Two"]
-
-
-def entry(name):
-    info = zipfile.ZipInfo(name, DATE)
-    info.compress_type = zipfile.ZIP_DEFLATED
-    return info
 
 
 def good(name):
     def make(path):
-        with zipfile.ZipFile(path, "w") as z:
+        with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
             for rel in (name + ".8bf", name + "/readme.txt"):
-                z.writestr(entry(rel), name.encode())
+                z.writestr(rel, name)
     return make
 
 
 def big(path):
     """One honest 3 GiB entry of zeros: some 3 MB of archive."""
-    with zipfile.ZipFile(path, "w", compresslevel=9) as z, \
-            z.open(entry("Zeros.8bf"), "w", force_zip64=True) as f:
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED, compresslevel=9) as z, \
+            z.open("Zeros.8bf", "w", force_zip64=True) as f:
         chunk = bytes(1 << 20)
         for _ in range(3072):
             f.write(chunk)
@@ -115,8 +107,8 @@ class SmallDisk(unittest.TestCase):
     def test_an_archive_the_disk_cannot_hold_beside_two_good_plugins(self):
         code, out, least = self.silent()
         self.assertEqual(code, 1, out)
-        plugins = os.path.join(self.disk, "Plugins")
-        self.assertEqual(catalogue_site.tree(plugins), catalogue_site.installed_files(GOOD))
+        self.assertEqual(catalogue_site.tree(os.path.join(self.disk, "Plugins")),
+                         catalogue_site.installed_files(["Good One", "Good Two"]))
         self.assertIn("  %sQuorvane.ini: updated\r\n" % QV, out)
         # The mounted folder is a disk of its own, and the system names it so.
         self.assertIn("\r\n  Failed: Big (big.zip cannot be installed: not enough room on %s: "
