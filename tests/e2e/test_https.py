@@ -15,8 +15,7 @@ class Https(unittest.TestCase):
         winelib.start_unattended_case(self, "test_https")
 
     def serve(self, ports):
-        """A site of len(ports) plugins, each archive linked over https on its port (":N" or
-        ""); the test authority in the prefix's root store."""
+        """One plugin per port (":N" or ""), linked over https; the test authority trusted."""
         site = os.path.join(self.art, "site")
         names = []
 
