@@ -19,10 +19,11 @@ class Hosts(unittest.TestCase):
     def test_running_editors_and_the_folder_page_from_every_kind_of_probe(self):
         art, wine, exe = winelib.artifacts_dir("test_hosts"), winelib.Wine(), winelib.qvk_exe()
         cwd = winelib.fresh_dir(os.path.join(art, "cwd"))
+        page = winelib.catalogue_site.catalogue_page([
+            (n, "http://%s/%d.zip" % (winelib.loopback(), i), d, a)
+            for i, (n, d, a) in enumerate(winelib.catalogue_site.DEFAULT_PLUGINS)])
         with open(os.path.join(cwd, "qvk-local.txt"), "wb") as f:
-            f.write(winelib.catalogue_site.catalogue_page([
-                (n, "http://%s/%d.zip" % (winelib.loopback(), i), d, a)
-                for i, (n, d, a) in enumerate(winelib.catalogue_site.DEFAULT_PLUGINS)]).encode("cp1252"))
+            f.write(page.encode("cp1252"))
         # Running editors: the program under their image names, in its German language dialog.
         for image in ("quorvane.exe", "qv-studio.exe"):
             folder = winelib.fresh_dir(os.path.join(art, image))
@@ -53,8 +54,6 @@ class Hosts(unittest.TestCase):
             run.cmds("click 9", "message", "answer yes")
             self.assertEqual(run.wait(30), 0)
         log = "\r\n".join(winelib.read_log(cwd))
-        self.assertIn("Check for Quorvane.exe...\r\nCheck for qv-studio.exe...\r\nfound !\r\n"
-                      "Main loop", log)
         qv, qvs = log.split("Checking for QV\r\n")[1].split("Checking for QVS\r\n")
         # An empty read says what the system answered; a value that is no text is no failure.
         longer, missing = " (234: More data available.)", " (2: File not found.)"

@@ -1,17 +1,12 @@
-"""qvk.exe -silent under Wine over archives Windows cannot hold as they are, with the edition's
-folder on a small disk of its own (a 64 MB tmpfs the test mounts, as root, and removes): names
-Windows refuses, names that land on one file, an archive bigger than the disk, one whose entries
-share bytes, and a disk too full for Quorvane.ini to be rewritten."""
+"""qvk.exe -silent under Wine with the edition's folder on a small disk of its own (a 64 MB tmpfs
+the test mounts, as root, and removes): an archive bigger than the disk, and a disk too full for
+Quorvane.ini to be rewritten."""
 
-import io
 import os
-import re
 import shutil
-import struct
 import subprocess
 import threading
 import unittest
-import warnings
 import zipfile
 
 import winelib
@@ -19,60 +14,29 @@ from winelib import INI, QV, catalogue_site
 
 DISK = 64 << 20
 KEPT = DISK // 20  # what the program keeps free on a disk this small
-DATE = (2007, 6, 15, 10, 20, 30)
-GOOD = ["Good One", "Good Two"]
 
 
-def entry(name, compress=zipfile.ZIP_DEFLATED):
-    info = zipfile.ZipInfo(name, DATE)
-    info.compress_type = compress
-    return info
-
-
-def plain(path, files):
-    with warnings.catch_warnings():  # a name twice is what the archive is for
-        warnings.simplefilter("ignore")
-        with zipfile.ZipFile(path, "w") as z:
-            for name, data in files:
-                z.writestr(entry(name), data)
+def good(name):
+    def make(path):
+        with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+            for rel in (name + ".8bf", name + "/readme.txt"):
+                z.writestr(rel, name)
+    return make
 
 
 def big(path):
     """One honest 3 GiB entry of zeros: some 3 MB of archive."""
-    with zipfile.ZipFile(path, "w", compresslevel=9) as z, z.open(entry("Zeros.8bf"), "w", force_zip64=True) as f:
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED, compresslevel=9) as z, \
+            z.open("Zeros.8bf", "w", force_zip64=True) as f:
         chunk = bytes(1 << 20)
         for _ in range(3072):
             f.write(chunk)
 
 
-def overlapping(path, count=160, size=24 << 20):
-    """`count` central records, all pointing at one local entry of `size` zeros."""
-    out = io.BytesIO()
-    with zipfile.ZipFile(out, "w") as z:
-        z.writestr(entry("Bomb000.8bf"), bytes(size))
-    data = out.getvalue()
-    directory = struct.unpack("<I", data[-6:-2])[0]
-    record = data[directory:-22]
-    assert struct.unpack("<HHH", record[28:34]) == (11, 0, 0), record[28:34]
-    records = b"".join(record[:46] + b"Bomb%03d.8bf" % i for i in range(count))
-    with open(path, "wb") as f:
-        f.write(data[:directory] + records + struct.pack("<4sHHHHIIH", b"PK\x05\x06", 0, 0, count, count,
-                                                           len(records), directory, 0))
-
-
-DEVICES = ["NUL", "AUX", "COM1", "nul.txt", "Aux.8bf", "COM1.prs", "CON", "PRN", "LPT1", "Presets/PRN.txt"]
-FORBIDDEN = ["a<b.txt", "a>b.txt", 'a"b.txt', "a|b.txt", "a?b.txt", "a*b.txt", "a\x01b.txt", "lisezmoi.txt:evil"]
 ARCHIVES = {  # link text: (file, what goes in it)
-    "Good One": ("good1.zip", lambda p: plain(p, [("GoodOne.8bf", b"one"), ("GoodOne/readme.txt", b"read me")])),
-    "Good Two": ("good2.zip", lambda p: plain(p, [("GoodTwo.8bf", b"two"), ("GoodTwo/readme.txt", b"read me")])),
-    "Devices": ("devices.zip", lambda p: plain(p, [("Devices.8bf", b"d")] + [(n, b"x") for n in DEVICES])),
-    "Forbidden": ("forbidden.zip", lambda p: plain(p, [("lisezmoi.txt", b"l")] + [(n, b"x") for n in FORBIDDEN])),
-    "Trailing": ("trailing.zip", lambda p: plain(p, [("Point.8bf", b"1"), ("Point.8bf.", b"2"), ("Blanc.8bf ", b"3")])),
-    "Cases": ("cases.zip", lambda p: plain(p, [("Filter.8bf", b"1"), ("filter.8bf", b"2")])),
-    "Preset Cases": ("presets.zip", lambda p: plain(p, [("Presets/vif.prs", b"1"), ("presets/vif.prs", b"2")])),
-    "Twice": ("twice.zip", lambda p: plain(p, [("Twice.8bf", b"first"), ("Twice.8bf", b"second")])),
+    "Good One": ("good1.zip", good("GoodOne")),
+    "Good Two": ("good2.zip", good("GoodTwo")),
     "Big": ("big.zip", big),
-    "Overlap": ("overlap.zip", overlapping),
 }
 
 
@@ -81,7 +45,7 @@ class SmallDisk(unittest.TestCase):
         winelib.start_unattended_case(self, "test_small_disk")
         cache = os.path.join(winelib.artifacts_dir("test_small_disk"), "archives")
         os.makedirs(cache, exist_ok=True)
-        for name, (file, make) in ARCHIVES.items():  # the big ones take a while: made once
+        for name, (file, make) in ARCHIVES.items():  # the big one takes a while: made once
             if not os.path.exists(os.path.join(cache, file)):
                 make(os.path.join(cache, file + ".part"))
                 os.replace(os.path.join(cache, file + ".part"), os.path.join(cache, file))
@@ -90,7 +54,8 @@ class SmallDisk(unittest.TestCase):
             os.makedirs(os.path.join(root, "files"))
             for file, _ in ARCHIVES.values():
                 shutil.copy(os.path.join(cache, file), os.path.join(root, "files", file))
-            entries = [(n, "http://%s/files/%s" % (address, f), n, "A / 1 / 1 KB") for n, (f, _) in ARCHIVES.items()]
+            entries = [(n, "http://%s/files/%s" % (address, f), n, "A / 1 / 1 KB")
+                       for n, (f, _) in ARCHIVES.items()]
             with open(os.path.join(root, "plugins.php"), "wb") as f:
                 f.write(catalogue_site.catalogue_page(entries).encode("cp1252"))
 
@@ -100,8 +65,8 @@ class SmallDisk(unittest.TestCase):
         # The edition's folder becomes a small disk of its own, with what it held.
         self.disk = winelib.editor_folder(self.wine, "Quorvane")
         kept = {n: open(os.path.join(self.disk, n), "rb").read() for n in os.listdir(self.disk)}
-        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%d" % DISK, "qvk-small-disk", self.disk],
-                                 capture_output=True, text=True)
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%d" % DISK, "qvk-small-disk",
+                                  self.disk], capture_output=True, text=True)
         if mounted.returncode != 0:
             self.skipTest("cannot mount a tmpfs here: " + mounted.stderr.strip())
         self.addCleanup(subprocess.run, ["umount", "-l", self.disk], check=True)
@@ -114,7 +79,7 @@ class SmallDisk(unittest.TestCase):
         return figures.f_bavail * figures.f_frsize
 
     def silent(self, *args):
-        """Runs qvk.exe -silent -debug; (exit code, output, log, least free room seen)."""
+        """Runs qvk.exe -silent -debug; (exit code, output, least free room seen)."""
         self.runs += 1
         cwd = winelib.fresh_dir(os.path.join(self.art, "cwd%d" % self.runs))
         least, stop = [self.free()], threading.Event()
@@ -129,47 +94,27 @@ class SmallDisk(unittest.TestCase):
         watcher.start()
         url = "-url=%s|/plugins.php" % self.server.address
         try:
-            code, out = winelib.run_unattended(self.wine, ["-silent", "-debug", url] + list(args), cwd,
-                                               timeout=180)
+            code, out = winelib.run_unattended(self.wine, ["-silent", "-debug", url] + list(args),
+                                               cwd, timeout=180)
         finally:
             stop.set()
             watcher.join()
         with open(os.path.join(cwd, "output.txt"), "w") as f:
             f.write(out)
         self.assertEqual(winelib.work_folders(self.wine), [])
-        return code, out, "\r\n".join(winelib.read_log(cwd) + [""]), least[0]
+        return code, out, least[0]
 
-    def test_archives_windows_cannot_hold_beside_two_good_plugins(self):
-        code, out, log, least = self.silent()
+    def test_an_archive_the_disk_cannot_hold_beside_two_good_plugins(self):
+        code, out, least = self.silent()
         self.assertEqual(code, 1, out)
-        plugins = os.path.join(self.disk, "Plugins")
-        self.assertEqual(catalogue_site.tree(plugins), catalogue_site.installed_files(GOOD))
-        self.assertIn("  Installed into %sPlugins\\: Good One, Good Two\r\n" % QV, out)
+        self.assertEqual(catalogue_site.tree(os.path.join(self.disk, "Plugins")),
+                         catalogue_site.installed_files(["Good One", "Good Two"]))
         self.assertIn("  %sQuorvane.ini: updated\r\n" % QV, out)
-        failed = re.search(r"\r\n  Failed: (.*)\r\n", out).group(1).split("; ")
-        self.assertEqual(failed, [
-            # The mounted folder is a disk of its own, and the system names it so.
-            "Big (big.zip cannot be installed: not enough room on %s: 3072 MB needed, %d MB free, 4 MB kept free)"
-            % (QV, self.free() >> 20),
-            "Cases (cases.zip cannot be installed: Filter.8bf and filter.8bf would be one file on Windows)",
-            "Devices (not every file of devices.zip could be installed: NUL: its name names a device, AUX: its name "
-            "names a device, COM1: its name names a device, and 7 more)",
-            "Forbidden (not every file of forbidden.zip could be installed: a<b.txt: its name holds a character "
-            "Windows forbids, a>b.txt: its name holds a character Windows forbids, a\"b.txt: its name holds a "
-            "character Windows forbids, and 5 more)",
-            "Overlap (overlap.zip could not be read)",
-            "Preset Cases (presets.zip cannot be installed: Presets/vif.prs and presets/vif.prs would be one file "
-            "on Windows)",
-            "Trailing (not every file of trailing.zip could be installed: Point.8bf.: its name has a part ending in a "
-            "dot or blank, Blanc.8bf : its name has a part ending in a dot or blank)",
-            "Twice (twice.zip cannot be installed: Twice.8bf and Twice.8bf would be one file on Windows)"])
-        for why, names in [("names a device", DEVICES), ("holds a character Windows forbids", FORBIDDEN)]:
-            for name in names:
-                self.assertIn("\r\nEntry skipped, its name %s: %s\r\n" % (why, name), log)
-        self.assertIn("\r\nDamaged ZIP file, nothing installed from it: entries overlap: Bomb000.8bf and "
-                      "Bomb001.8bf share bytes\r\n", log)
-        self.assertIn("\r\nUnfit ZIP file, nothing installed from it: not enough room on %s: 3072 MB needed, " % QV, log)
-        # Nothing of the big ones was ever written: the disk kept its margin all along.
+        # The mounted folder is a disk of its own, and the system names it so.
+        self.assertIn("\r\n  Failed: Big (big.zip cannot be installed: not enough room on %s: "
+                      "3072 MB needed, %d MB free, 4 MB kept free)\r\n"
+                      % (QV, self.free() >> 20), out)
+        # Nothing of it was ever written: the disk kept its margin all along.
         self.assertGreaterEqual(least, KEPT)
 
     def test_a_full_disk_leaves_the_settings_as_they_were(self):
@@ -177,10 +122,10 @@ class SmallDisk(unittest.TestCase):
         subprocess.run(["dd", "if=/dev/zero", "of=" + os.path.join(self.disk, "filler"), "bs=4k",
                         "count=%d" % (2 * DISK >> 12)], capture_output=True)
         self.assertLess(self.free(), 1 << 12)
-        code, out, log, _ = self.silent("-plugins=Good One")
+        code, out, _ = self.silent("-plugins=Good One")
         self.assertEqual(code, 1, out)
-        self.assertIn("  Failed: Good One (good1.zip cannot be installed: not enough room on %s: 1 MB needed, "
-                      "0 MB free, 4 MB kept free)\r\n" % QV, out)
+        self.assertIn("  Failed: Good One (good1.zip cannot be installed: not enough room on %s: "
+                      "1 MB needed, 0 MB free, 4 MB kept free)\r\n" % QV, out)
         self.assertIn("  %sQuorvane.ini: not updated: read-only or not writable\r\n" % QV, out)
         with open(os.path.join(self.disk, "Quorvane.ini"), newline="") as f:
             self.assertEqual(f.read(), INI)
