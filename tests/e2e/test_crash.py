@@ -16,9 +16,6 @@ ACCESS, DIVIDE = ("Error: Invalid memory access(-1073741819)",
                   "Error: Integer division by zero(-1073741676)")
 ENDED = "Can't resume after this error: the %s"
 GOODBYE, ABORTED = "End... Goodbye !", "Yes, delete temp dir and free memories"
-FORM = [r"Address: {0}   file: [A-Z]:\\.*\\{1}", "EAX: {0}   EBX: {0}   ECX: {0}   EDX: {0}",
-        "EBP: {0}   ESI: {0}   ESP: {0}   EDI: {0}", "FFLags: {0}        SegCS: {0}        SegSS: {0}",
-        r"File: \S.*   line: \d+", "ASM: ."]
 
 
 class Crash(CatalogueCase):
@@ -35,14 +32,12 @@ class Crash(CatalogueCase):
         return run
 
     def reports(self):
-        """The log, and each report from its error line on, in the form every report has."""
+        """The log, and each report from its error line on, naming the program's own file."""
         log = winelib.read_log(self.cwd)
-        found = []
-        for i in [i for i, line in enumerate(log) if line == "! Entered into critical section before crash !"]:
-            self.assertEqual(log[i - 1], "")
-            for line, form in zip(log[i + 2:i + 8], FORM):
-                self.assertRegex(line, "^" + form.format("[0-9a-f]{8}", r"qvk-faults\.exe"))
-            found.append(log[i + 1:i + 10])
+        found = [log[i + 1:i + 10] for i, line in enumerate(log)
+                 if line == "! Entered into critical section before crash !"]
+        for report in found:
+            self.assertRegex(report[1], r"^Address: [0-9a-f]{8}   file: [A-Z]:\\.*\\qvk-faults\.exe$")
         return log, found
 
     def assert_counted(self, reports, heads):
