@@ -10,10 +10,7 @@ import unittest
 
 import winelib
 
-HELP_HEAD = ("Information|QVK 1.5.0.0, the Quorvane Plugins Pack installer\r\n\r\nqvk.exe [options]"
-             "\r\n  -debug\tdiagnostics on: qvk.log in the current folder and a debug console\r\n")
-# What a window may hold that a line protocol could take for its own: backslashes before
-# letters it escapes, the separator of its lists, quotes, blanks at both ends, a tab, a line end.
+# What a line protocol could take for its own: escapes, its list separator, quotes, edge blanks.
 AWKWARD = ' C:\\tmp\\root\\new "quoted" | p\xe9tanque\tend\r\nnext '
 
 
@@ -57,12 +54,6 @@ class AnyPath(unittest.TestCase):
         log = os.path.join(self.clone, "build", "demo", "run", "qvk.log")
         self.assertEqual(text.splitlines()[-2:], ["[demo] log: " + log, "[demo] exit code: 0"])
         self.assertEqual(winelib.read_log(os.path.dirname(log))[0], "Debug mode launched")
-        # The console's title is the program's Windows path: the driver found the window by it.
-        exe = winelib.qvk_exe()
-        with open(os.path.join(self.clone, "build", "demo", "shots", "driver.txt"),
-                  encoding="utf-8") as f:
-            self.assertIn("> window %s\n< ok\n" % winelib.quote("Z:" + exe.replace("/", "\\")),
-                          f.read())
 
     def test_texts_through_the_driver_and_a_named_log_in_the_clone(self):
         run = self.start("-log=logs t\xe9st\\qvk run.log", folder="logs t\xe9st")
@@ -74,12 +65,13 @@ class AnyPath(unittest.TestCase):
         run.cmds("click 2", "message", "answer yes")  # abort: the bare exit closes the log
         self.assertEqual(run.wait(30), 0)
         log = winelib.read_log(os.path.join(self.cwd, "logs t\xe9st"), "qvk run.log")
-        self.assertEqual(log[:2], ["Debug mode launched", "QVK release 1.5.0.0. Build 15/08/2008, 14:32:29"])
+        self.assertEqual(log[0], "Debug mode launched")
         self.assertEqual(os.listdir(self.cwd), ["logs t\xe9st"])
 
     def test_help_and_a_log_file_that_cannot_be_made_in_the_wizard(self):
         run = self.start("-help", "-debug")
-        self.assertTrue(run.cmd("@%d message" % winelib.START_MS).startswith(HELP_HEAD))
+        self.assertTrue(run.cmd("@%d message" % winelib.START_MS).startswith(
+            "Information|QVK 1.5.0.0, the Quorvane Plugins Pack installer\r\n"))
         run.cmd("answer ok")
         self.assertEqual(run.wait(30), 0)
         self.assertEqual(os.listdir(self.cwd), [])  # no log, nothing fetched
