@@ -67,15 +67,6 @@ class Crash(CatalogueCase):
         self.assertLess(log.index("Starting install !"), log.index(reports[2][7]))
         self.assertEqual(winelib.work_folders(winelib.Wine()), [])
 
-    def test_safe_mode_goes_on_by_itself_in_both_threads(self):
-        run = self.case("divide@main,access@main,access@worker", ["-safemode"], analysed=True)
-        with self.assertRaises(winelib.DriverError):
-            run.cmd("@500 message")  # no box at all
-        self.quit(run)
-        log, reports = self.reports()
-        self.assert_counted(reports, [DIVIDE, ACCESS, ACCESS])
-        self.assertEqual(log.count("! Error ignored by safemode !"), 3)
-
     def test_assertion_and_stack_overflow_in_workers(self):
         # The assertion resumes; the overflow ends only the catalogue thread, once.
         run = self.case("nojob@main,overflow@worker", ["-safemode"])

@@ -69,8 +69,6 @@ class Shipped32(unittest.TestCase):
         given = ["-silent", "-url=%s|/plugins.php" % server.address] + ["-debug"] * debug
         code, out = winelib.run_unattended(self.wine, given + ONE_AT_A_TIME + list(args), cwd,
                                            timeout=RUN_S, exe=exe)
-        with open(os.path.join(self.art, "output.txt"), "w") as f:
-            f.write(out)
         return code, out, "\r\n".join(winelib.read_log(cwd) + [""])
 
     def test_install_from_the_32_bit_registry_view_into_the_32_bit_system_folder(self):
