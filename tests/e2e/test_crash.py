@@ -86,7 +86,6 @@ class Crash(CatalogueCase):
     def test_faults_that_tell_and_end_or_end_the_program_in_order_once(self):
         for faults, args, server, answers, tail in (
                 ("divide@worker", [], True, [(TELL, "ok")], None),  # neither mode: no log
-                ("access@main", [], False, [(TELL, "ok")], None),
                 ("report@main,access@main", ["-safemode"], False, [],  # a fault inside the report
                  ["! Error ignored by safemode !", "", "Error inside the crash report", GOODBYE]),
                 ("jump@main", ["-debug"], False, [(ASK, "yes")],  # going on is impossible there
