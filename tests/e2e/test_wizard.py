@@ -13,7 +13,6 @@ DIALOG = {"en": ("Language", "Please select you language: ", "Cancel", "OK"),  #
           "de": ("Sprache", "W\xe4hlen Sie Ihre Sprache aus : ", "Abbrechen", "OK")}
 BUTTONS = {"en": ("Next >", "Cancel"), "de": ("Weiter >", "Abbrechen")}
 NOTES = "Please read these notes:"
-ABORTED = "Yes, delete temp dir and free memories"
 # Client rectangles: the banners; in the welcome picture a fifth text line's band (German alone
 # has one) and the last columns (Arial's lines end before); below the release credit's one line.
 SIDE, HEADER, FIFTH_LINE, RIGHT_EDGE, RELEASE_WRAP = ((0, 0, 164, 314), (0, 0, 495, 57),
@@ -81,9 +80,7 @@ class Wizard(unittest.TestCase):
         """Exit code 0 after Yes, no work folder left; the log without the transfer client's."""
         self.assertEqual(run.wait(30), 0)
         self.assertEqual(winelib.work_folders(self.wine), self.before)
-        log = winelib.read_log(self.cwd)
-        self.assertEqual(log[-1], ABORTED)
-        return [line for line in log if not line.startswith("KiteHTTP: ")]
+        return [line for line in winelib.read_log(self.cwd) if not line.startswith("KiteHTTP: ")]
 
     def test_german_locale_preselects_and_shows_the_welcome_in_german(self):
         run = self.start("de_DE", "de", 2, "-tofile")
