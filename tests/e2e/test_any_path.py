@@ -20,15 +20,13 @@ class AnyPath(unittest.TestCase):
         cls.clone = os.path.join(base, "root", "repo")
         shutil.copytree(os.path.join(winelib.SOURCE_DIR, "tools"), os.path.join(cls.clone, "tools"),
                         ignore=shutil.ignore_patterns("__pycache__"))
-        cls.env = dict(os.environ)
         for var in [v for v in ("QVK_WIN_BUILD_DIR", "QVK_WIN64_BUILD_DIR") if os.environ.get(v)]:
             build = os.path.join(cls.clone, "build", os.path.basename(os.environ[var]))
             for name in (winelib.PROGRAMS["qvk"], winelib.PROGRAMS["uidriver"]):
                 if os.path.isfile(os.path.join(os.environ[var], name)):
                     os.makedirs(os.path.dirname(os.path.join(build, name)), exist_ok=True)
                     shutil.copy(os.path.join(os.environ[var], name), os.path.join(build, name))
-            cls.env[var] = build
-        os.environ.update(cls.env)  # winelib takes the copied programs from now on
+            os.environ[var] = build  # winelib and the demo take the copied programs
 
     def start(self, *args, folder=None):
         """The copied qvk.exe with `args`, in a folder of the clone that holds `folder`."""
@@ -42,7 +40,7 @@ class AnyPath(unittest.TestCase):
     def test_the_demo_from_the_clone(self):
         demo = os.path.join(self.clone, "tools", "demo.py")
         out = subprocess.run([sys.executable, demo, "--wine", os.environ["QVK_WINE_STATE"]],
-                             cwd=self.clone, env=self.env, stdin=subprocess.DEVNULL,
+                             cwd=self.clone, stdin=subprocess.DEVNULL,
                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=480)
         text = out.stdout.decode("utf-8", "replace")
         self.assertEqual(out.returncode, 0, text[-3000:])

@@ -9,8 +9,7 @@ import winelib
 QUESTION = {"en": "Warning|Do you really want to abort Quorvane plugins installation?",
             "de": "Achtung|M\xf6chten Sie die Installation der Quorvane Plugins abbrechen ?"}
 DIALOG = {"en": ("Language", "Please select you language: ", "Cancel", "OK"),  # title, prompt,
-          "fr": ("Langue", "Veuillez s\xe9lectionner votre langue : ", "Annuler", "OK"),  # buttons
-          "de": ("Sprache", "W\xe4hlen Sie Ihre Sprache aus : ", "Abbrechen", "OK")}
+          "de": ("Sprache", "W\xe4hlen Sie Ihre Sprache aus : ", "Abbrechen", "OK")}  # buttons
 BUTTONS = {"en": ("Next >", "Cancel"), "de": ("Weiter >", "Abbrechen")}
 NOTES = "Please read these notes:"
 # Client rectangles: the banners; in the welcome picture a fifth text line's band (German alone
@@ -98,7 +97,7 @@ class Wizard(unittest.TestCase):
     def test_unlisted_locale_english_pages_keyboard_and_a_catalogue_that_never_comes(self):
         path = "/_mode/silent/plugins.php"  # no answer: the catalogue page stays as it is
         run = self.start("ja_JP", "en", -1, "-url=%s|%s" % (self.server.address, path))
-        for lang, index in (("fr", 0), ("de", 2), ("en", 1)):  # another language relabels at once
+        for lang, index in (("de", 2), ("en", 1)):  # another language relabels at once
             run.cmd("select 4 %d" % index)
             self.dialog(run, lang, index)
         self.ask(run, "en", "no", "wm_close")  # a window without a close box
@@ -118,7 +117,6 @@ class Wizard(unittest.TestCase):
         self.assertIn("C:\\Program Files\\Quorvane\\", notes)
         run.cmds("click 10", "waitvisible 16 1")
         want = {"visible 14": "1", "exists 11": "0", "enabled 10": "0"}
-        self.assertEqual(run.check(want), want)
         winelib.wait_until(lambda: (path, "silent") in self.server.targets(), 20, "the request")
         self.ask(run, "en", "no", "syscommand")
         self.assertEqual(run.check(want), want)
