@@ -52,7 +52,6 @@ class AnyPath(unittest.TestCase):
         run = self.start("-log=logs t\xe9st\\qvk run.log", folder="logs t\xe9st")
         run.cmd("window Language", timeout_ms=winelib.START_MS)
         title = "Z:" + winelib.qvk_exe().replace("/", "\\")
-        self.assertIn(title, run.texts("windows"))
         # Abort: the bare exit closes the log.
         run.cmds("window " + winelib.quote(title), "window Language", "click 2", "message",
                  "answer yes")
