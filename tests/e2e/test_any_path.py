@@ -48,7 +48,7 @@ class AnyPath(unittest.TestCase):
         self.assertEqual(text.splitlines()[-2:], ["[demo] log: " + log, "[demo] exit code: 0"])
         self.assertEqual(winelib.read_log(os.path.dirname(log))[0], "Debug mode launched")
 
-    def test_the_console_by_its_title_and_a_named_log_in_the_clone(self):
+    def test_the_console_by_its_title_and_named_logs_in_the_clone(self):
         run = self.start("-log=logs t\xe9st\\qvk run.log", folder="logs t\xe9st")
         run.cmd("window Language", timeout_ms=winelib.START_MS)
         title = "Z:" + winelib.qvk_exe().replace("/", "\\")
@@ -59,8 +59,6 @@ class AnyPath(unittest.TestCase):
         log = winelib.read_log(os.path.join(self.cwd, "logs t\xe9st"), "qvk run.log")
         self.assertEqual(log[0], "Debug mode launched")
         self.assertEqual(os.listdir(self.cwd), ["logs t\xe9st"])
-
-    def test_a_log_file_that_cannot_be_made_in_the_wizard(self):
         run = self.start("-log=no such\\qvk.log")
         self.assertRegex(run.cmd("@%d message" % winelib.START_MS),
                          r'^Error\|Cannot create the log file "no such\\qvk.log" \(3: .+\)\r\n\r\n'

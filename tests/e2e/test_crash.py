@@ -77,8 +77,7 @@ class Crash(CatalogueCase):
         log, reports = self.reports()
         self.assert_counted(reports, ["Error: Assertion failed"] * 3
                             + ["Error: Stack overflow(-1073741571)"])
-        # The catalogue, download and install threads' ends.
-        self.assertEqual(log.count("No job block: thread finished"), 3)
+        self.assertEqual(log.count("No job block: thread finished"), 3)  # the three workers
         self.assertEqual(log[log.index(reports[3][7]) + 3], ENDED % "thread is ended")
         self.assertNotIn("Enable button", log)
         self.assertEqual(log[-1], ABORTED)

@@ -1,7 +1,6 @@
-"""The shipped 32-bit qvk.exe and qvk-faults.exe on the 32-bit side of a 64-bit Wine prefix, as
-tools/lane32.sh starts them (natively or under qemu-i386): the registry's 32-bit view, SysWOW64
-and the crash report's 32-bit context. Every run is unattended: under qemu-i386 a debug run's
-wizard stops for good while it opens its first dialog."""
+"""The shipped 32-bit programs in a 64-bit Wine prefix, started by tools/lane32.sh (natively or
+under qemu-i386): the registry's 32-bit view, SysWOW64, the crash report's 32-bit context. All
+unattended: under qemu-i386 a debug run's wizard stops for good at its first dialog."""
 
 import os
 import re
@@ -10,13 +9,10 @@ import unittest
 import winelib
 from winelib import CONFIGURED, INI, catalogue_site
 
-# Under the emulator a 32-bit start spends a minute in Wine's loader, then runs slower.
-RUN_S = 600
-# The selectors of 32-bit user code and data under a 64-bit kernel (0x33 would be 64-bit code).
-CS32, SS32 = "00000023", "0000002b"
+RUN_S = 600  # emulated, a 32-bit start spends a minute in Wine's loader, then runs slower
+CS32, SS32 = "00000023", "0000002b"  # 32-bit user code and data under a 64-bit kernel
 REGISTERS = ("EAX", "ECX", "EDX", "EBX", "ESP", "EBP", "ESI", "EDI")  # by their x86 number
-# Under qemu-i386 the fault's kind, its instruction text and going on after it are the
-# emulator's (a bad read comes as "Invalid instruction"); address, registers and selectors stay.
+# Under qemu-i386 a fault's kind, its instruction text and going on after it are the emulator's.
 EMULATED = bool(os.environ.get("QVK_WINE_ALLOW_QEMU"))
 # Nor does the emulator carry Wine's 32-bit sockets used from several threads at once.
 ONE_AT_A_TIME = ["-connections=1"] if EMULATED else []
@@ -46,32 +42,29 @@ class Shipped32(unittest.TestCase):
                                                   self._testMethodName[5:]))
         winelib.forget_xnview(self.wine)
 
-    def serve(self, view64=None):
-        """Quorvane "installed" with its folder in the registry's 32-bit view; `view64` another
-        folder, ready to be taken, that only the 64-bit view names."""
+    def serve(self):
+        """Quorvane "installed" with its folder in the registry's 32-bit view."""
         server = winelib.serve_site(os.path.join(self.art, "site"), xnview=True)
         self.addCleanup(server.stop)
         self.enterContext(winelib.installed_editions(self.wine, ["Quorvane"], INI))
-        if view64:
-            folder = winelib.fresh_dir(self.wine.path(view64))
-            open(os.path.join(folder, "Quorvane.exe"), "wb").close()
-            key = winelib.EDITIONS["Quorvane"][1]
-            self.enterContext(winelib.registry_values(self.wine, "64", [key],
-                                                      [(key, "", "REG_SZ", view64)]))
         return server
 
     def silent(self, server, *args, exe=None, debug=True):
         """qvk.exe (or `exe`) -silent [-debug]; (exit code, output, qvk.log)."""
         cwd = winelib.fresh_dir(os.path.join(self.art, "cwd"))
         exe = exe or winelib.programs("qvk")["qvk"]
-        self.assertEqual(winelib.pe_machine(exe), winelib.I386)
         given = ["-silent", "-url=%s|/plugins.php" % server.address] + ["-debug"] * debug
         code, out = winelib.run_unattended(self.wine, given + ONE_AT_A_TIME + list(args), cwd,
                                            timeout=RUN_S, exe=exe)
         return code, out, "\r\n".join(winelib.read_log(cwd) + [""])
 
     def test_install_from_the_32_bit_registry_view_into_the_32_bit_system_folder(self):
-        server = self.serve(view64="C:\\Program Files\\Quorvane 64\\")
+        server, view64 = self.serve(), "C:\\Program Files\\Quorvane 64\\"
+        # Another folder, ready to be taken, that only the 64-bit view names.
+        open(os.path.join(winelib.fresh_dir(self.wine.path(view64)), "Quorvane.exe"), "wb").close()
+        key = winelib.EDITIONS["Quorvane"][1]
+        self.enterContext(winelib.registry_values(self.wine, "64", [key],
+                                                  [(key, "", "REG_SZ", view64)]))
         code, out, log = self.silent(server, "-plugins=Sharpen Pro;Importation XnView;aged Photo")
         self.assertEqual(code, 0, out)
         plugins = winelib.editor_folder(self.wine, "Quorvane", "Plugins")
@@ -79,7 +72,7 @@ class Shipped32(unittest.TestCase):
             ["aged Photo", "Importation XnView", "Sharpen Pro"]))
         with open(winelib.editor_folder(self.wine, "Quorvane", "Quorvane.ini"), newline="") as f:
             self.assertEqual(f.read(), CONFIGURED)
-        self.assertFalse(os.path.exists(self.wine.path("C:\\Program Files\\Quorvane 64\\Plugins")))
+        self.assertFalse(os.path.exists(self.wine.path(view64 + "Plugins")))
         # The system folder named as the program sees it; the files where a 32-bit program's go.
         self.assertRegex(out, r"  Installed into C:\\windows\\system32\\?: XnViewDll.zip\r\n")
         windows = self.wine.path("C:\\windows")
