@@ -1,5 +1,4 @@
-"""The programs (copied, not rebuilt), the UI driver and the demo from a clone whose path
-Windows and the driver's protocol find hard: /tmp/, /root/, blanks, a letter outside ASCII."""
+"""The programs, the UI driver and the demo copied to a path with blanks and a non-ASCII letter."""
 
 import os
 import shutil

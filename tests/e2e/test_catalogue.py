@@ -1,5 +1,4 @@
-"""qvk.exe's catalogue page and plugin check list under Wine against a loopback server named
-with -url: a list longer than its area, "(Un)Check all", the boxes as the program reads them."""
+"""qvk.exe's plugin check list under Wine: longer than its area, "(Un)Check all", read back."""
 
 import os
 import unittest

@@ -1,5 +1,4 @@
-"""The crash report under Wine, with real faults from qvk-faults.exe (the program with fault
-triggers, -faulttest=KIND@PLACE; the shipped qvk.exe has none), one run per case."""
+"""Crash reports under Wine of the real faults qvk-faults.exe raises (-faulttest=KIND@PLACE)."""
 
 import os
 import time
