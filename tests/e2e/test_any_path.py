@@ -1,5 +1,4 @@
-"""The programs (copied, not rebuilt), the UI driver and the demo from a clone whose path
-Windows and the driver's protocol find hard: /tmp/, /root/, blanks, a letter outside ASCII."""
+"""The programs, the UI driver and the demo copied to a path with blanks and a non-ASCII letter."""
 
 import os
 import shutil
@@ -9,12 +8,6 @@ import tempfile
 import unittest
 
 import winelib
-
-HELP_HEAD = ("Information|QVK 1.5.0.0, the Quorvane Plugins Pack installer\r\n\r\nqvk.exe [options]"
-             "\r\n  -debug\tdiagnostics on: qvk.log in the current folder and a debug console\r\n")
-# What a window may hold that a line protocol could take for its own: backslashes before
-# letters it escapes, the separator of its lists, quotes, blanks at both ends, a tab, a line end.
-AWKWARD = ' C:\\tmp\\root\\new "quoted" | p\xe9tanque\tend\r\nnext '
 
 
 class AnyPath(unittest.TestCase):
@@ -26,15 +19,13 @@ class AnyPath(unittest.TestCase):
         cls.clone = os.path.join(base, "root", "repo")
         shutil.copytree(os.path.join(winelib.SOURCE_DIR, "tools"), os.path.join(cls.clone, "tools"),
                         ignore=shutil.ignore_patterns("__pycache__"))
-        cls.env = dict(os.environ)
         for var in [v for v in ("QVK_WIN_BUILD_DIR", "QVK_WIN64_BUILD_DIR") if os.environ.get(v)]:
             build = os.path.join(cls.clone, "build", os.path.basename(os.environ[var]))
             for name in (winelib.PROGRAMS["qvk"], winelib.PROGRAMS["uidriver"]):
                 if os.path.isfile(os.path.join(os.environ[var], name)):
                     os.makedirs(os.path.dirname(os.path.join(build, name)), exist_ok=True)
                     shutil.copy(os.path.join(os.environ[var], name), os.path.join(build, name))
-            cls.env[var] = build
-        os.environ.update(cls.env)  # winelib takes the copied programs from now on
+            os.environ[var] = build  # winelib and the demo take the copied programs
 
     def start(self, *args, folder=None):
         """The copied qvk.exe with `args`, in a folder of the clone that holds `folder`."""
@@ -48,41 +39,25 @@ class AnyPath(unittest.TestCase):
     def test_the_demo_from_the_clone(self):
         demo = os.path.join(self.clone, "tools", "demo.py")
         out = subprocess.run([sys.executable, demo, "--wine", os.environ["QVK_WINE_STATE"]],
-                             cwd=self.clone, env=self.env, stdin=subprocess.DEVNULL,
+                             cwd=self.clone, stdin=subprocess.DEVNULL,
                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=480)
         text = out.stdout.decode("utf-8", "replace")
-        with open(os.path.join(self.art, "demo.txt"), "w") as f:
-            f.write(text)
         self.assertEqual(out.returncode, 0, text[-3000:])
         log = os.path.join(self.clone, "build", "demo", "run", "qvk.log")
         self.assertEqual(text.splitlines()[-2:], ["[demo] log: " + log, "[demo] exit code: 0"])
         self.assertEqual(winelib.read_log(os.path.dirname(log))[0], "Debug mode launched")
-        # The console's title is the program's Windows path: the driver found the window by it.
-        exe = winelib.qvk_exe()
-        with open(os.path.join(self.clone, "build", "demo", "shots", "driver.txt"),
-                  encoding="utf-8") as f:
-            self.assertIn("> window %s\n< ok\n" % winelib.quote("Z:" + exe.replace("/", "\\")),
-                          f.read())
 
-    def test_texts_through_the_driver_and_a_named_log_in_the_clone(self):
+    def test_the_console_by_its_title_and_named_logs_in_the_clone(self):
         run = self.start("-log=logs t\xe9st\\qvk run.log", folder="logs t\xe9st")
         run.cmd("window Language", timeout_ms=winelib.START_MS)
         title = "Z:" + winelib.qvk_exe().replace("/", "\\")
-        self.assertIn(title, run.texts("windows"))
-        self.assertEqual(run.cmds("window " + winelib.quote(title), "window Language",
-                                  "settext 3 " + winelib.quote(AWKWARD), "text 3"), AWKWARD)
-        run.cmds("click 2", "message", "answer yes")  # abort: the bare exit closes the log
+        # Abort: the bare exit closes the log.
+        run.cmds("window " + winelib.quote(title), "window Language", "click 2", "message",
+                 "answer yes")
         self.assertEqual(run.wait(30), 0)
         log = winelib.read_log(os.path.join(self.cwd, "logs t\xe9st"), "qvk run.log")
-        self.assertEqual(log[:2], ["Debug mode launched", "QVK release 1.5.0.0. Build 15/08/2008, 14:32:29"])
+        self.assertEqual(log[0], "Debug mode launched")
         self.assertEqual(os.listdir(self.cwd), ["logs t\xe9st"])
-
-    def test_help_and_a_log_file_that_cannot_be_made_in_the_wizard(self):
-        run = self.start("-help", "-debug")
-        self.assertTrue(run.cmd("@%d message" % winelib.START_MS).startswith(HELP_HEAD))
-        run.cmd("answer ok")
-        self.assertEqual(run.wait(30), 0)
-        self.assertEqual(os.listdir(self.cwd), [])  # no log, nothing fetched
         run = self.start("-log=no such\\qvk.log")
         self.assertRegex(run.cmd("@%d message" % winelib.START_MS),
                          r'^Error\|Cannot create the log file "no such\\qvk.log" \(3: .+\)\r\n\r\n'
