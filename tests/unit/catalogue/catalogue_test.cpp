@@ -101,12 +101,10 @@ TEST_F(CatalogueThreadTest, FollowsTheRedirectPageToAnotherServerAndLogsEachStep
     // The thread's own lines, in order, between whatever else the log holds.
     const std::string log = ReadWholeFile(kLogFileName).value_or("");
     std::size_t at = 0;
-    for (const std::string& line : {"Using URL : http://" + a->address() + "/plugins.php", std::string("Download file"),
-                                    std::string("Is there OVH redirection ?"), std::string("Yes !"),
-                                    "Real URL found : " + b->address() + "/plugins.php?lang=en", std::string("Redirect..."),
-                                    std::string("Download file"), std::string("Is there OVH redirection ?"),
-                                    std::string("Getting number..."), std::string("Displaying results"),
-                                    std::string("Enable button"), std::string("Step finished")}) {
+    for (const std::string& line : {"Using URL : http://" + a->address() + "/plugins.php",
+                                    "Real URL found : " + b->address() + "/plugins.php?lang=en",
+                                    std::string("Redirect..."), std::string("Download file"),
+                                    std::string("Displaying results"), std::string("Step finished")}) {
         at = log.find(line + "\r\n", at);
         ASSERT_NE(at, std::string::npos) << line;
     }

