@@ -214,8 +214,6 @@ TEST(CatalogueAddresses, LanguageOnlyForTheBuiltInCatalogueAndTheRedirectTarget)
     EXPECT_EQ(CatalogueUrl(d, p), d + "/plugins.php?lang=de");
     EXPECT_EQ(CatalogueUrl("127.0.0.9", p), "127.0.0.9/plugins.php");
     EXPECT_EQ(CatalogueUrl("https://" + d, p), "https://" + d + "/plugins.php?lang=de");
-    EXPECT_EQ(AbsoluteUrl("h/p"), "http://h/p");
-    EXPECT_EQ(AbsoluteUrl("HTTPS://h/p"), "HTTPS://h/p");
     EXPECT_EQ(CatalogueUrl(d, "/list.php"), d + "/list.php");
     ResetState();
     const char* hosts[][4] = {{"mirror.example/plugins.php?lang=en", "", "", "mirror.example"},
