@@ -100,11 +100,6 @@ TEST_F(KiteHttp, SuccessReplacesTheFileThroughPartInChunksOfOneReceive) {
     const std::vector<std::string> lines = TakeLines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "KiteHTTP: - IDLE -"), idle);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "KiteHTTP: ** FINISHED **"), 1);
-    // A target shorter than 2 characters asks for "/" (the root folder is not a file: 404).
-    Fetch bare(server->Url(""), *dir / "b");
-    bare.t.target = "x";
-    EXPECT_EQ(bare.Run(), BadReply);
-    EXPECT_EQ(server->Requests().back(), Request("/"));
 }
 
 TEST_F(KiteHttp, EachReplyEndsInItsStateAndOnlyAWholeBodyReplacesTheFile) {
