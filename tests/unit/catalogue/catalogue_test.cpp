@@ -223,8 +223,7 @@ TEST(CatalogueAddresses, LanguageOnlyForTheBuiltInCatalogueAndTheRedirectTarget)
     for (const auto& h : hosts) EXPECT_EQ(RedirectHost(h[0], *h[1] ? h[1] : d, *h[2] ? h[2] : p), h[3]) << h[0];
     EXPECT_EQ(RedirectTarget(RedirectPage("h/plugins.php?lang=fr")), "h/plugins.php?lang=fr");
     for (const char* page : {"<meta name=\"url\" content=\"h/p\">",  // no signature
-                             "ORT - Ovh Redirect Technology <meta name=\"url\" content=\"h",
-                             "ORT - Ovh Redirect Technology <meta name=\"url\" content=\"\">"})
+                             "ORT - Ovh Redirect Technology <meta name=\"url\" content=\"h"})
         EXPECT_EQ(RedirectTarget(page), "") << page;
 }
 
