@@ -1,6 +1,5 @@
-// One loopback server (tools/plugin_server.py) and one scratch folder for a whole suite of
-// KiteHTTP tests, with the client's debug lines kept for the tests to read. A suite calls
-// Start from its SetUpTestSuite, after it laid out what the server needs.
+// One loopback server (tools/plugin_server.py), one scratch folder and the client's debug lines
+// for a suite of KiteHTTP tests; its SetUpTestSuite calls Start once the server's files are laid.
 #pragma once
 #include <gtest/gtest.h>
 
