@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "diagnostics/debug_mode.h"
 #include "driver/language_choice.h"
 #include "driver/start_up.h"
 #include "install/hosts.h"
@@ -84,7 +83,6 @@ TEST_F(StartUpTest, HelpBeforeEverythingElseThenExitCodeZero) {
 }
 
 TEST_F(StartUpTest, LanguageChoicePreselectsAsksBeforeAbortingAndTakesTheChoice) {
-    ActivateDebug();
     fake::SetUserLanguageId(0x0411);  // Japanese: nothing preselected, the English default stays
     EXPECT_FALSE(BeginLanguageChoice());
     EXPECT_EQ(state.language, 1);
@@ -96,6 +94,7 @@ TEST_F(StartUpTest, LanguageChoicePreselectsAsksBeforeAbortingAndTakesTheChoice)
     EXPECT_EQ(OnLanguageEvent(LanguageList, kLanguageCount), LanguageReply::Wait);
     EXPECT_EQ(state.language, 0);
     EXPECT_EQ(OnLanguageEvent(LanguageList, 2), LanguageReply::Relabel);
+    EXPECT_EQ(state.language, 2);
     ui.Answer({AnswerNo, AnswerNo});
     EXPECT_EQ(OnLanguageEvent(LanguageCancelButton, -1), LanguageReply::Wait);
     EXPECT_EQ(OnLanguageEvent(LanguageCloseRequest, -1), LanguageReply::Wait);
@@ -105,11 +104,6 @@ TEST_F(StartUpTest, LanguageChoicePreselectsAsksBeforeAbortingAndTakesTheChoice)
     EXPECT_EXIT(OnLanguageEvent(LanguageCloseRequest, -1), ::testing::ExitedWithCode(0), "");
     EXPECT_EQ(OnLanguageEvent(LanguageOkButton, -1), LanguageReply::Chosen);
     EndLanguageChoice();
-    const std::string log = LogText();
-    for (const char* line : {"AskLanguage()\r\nLanguage ID found: 0x0411\r\n", "Language found: Fran",
-                             "New language (2) : Deutsch\r\nExit... (Button)\r\nExit... (Window)\r\n",
-                             "Exit... (Window)\r\nYes\r\n", "Language selected (2) : Deutsch\r\nAskLanguage(): END"})
-        EXPECT_NE(log.find(line), std::string::npos) << line;
 }
 
 }  // namespace
