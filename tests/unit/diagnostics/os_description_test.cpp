@@ -67,7 +67,6 @@ TEST(OsDescription, NamesEachSystemAndGivesItsVersionCode) {
         {With(sp6a, nullptr, &OsFacts::majorVersion, 5), "Windows 2000 Advanced Server SERVICE PACK 6 (Version 5.0 Build 1381)", 50},
         // Without the extended record the product comes from the registry and the type counts as 0.
         {NtBasic(4, "Service Pack 6", "WinNT", true), "Windows NT Workstation 4 0 Service Pack 6a (Version 4.0 Build 1381)", 20},
-        {NtBasic(4, "", "LANMANNT"), "Windows NT Server 4 0  (Version 4.0 Build 1381)", 20},
         {NtBasic(4, "", "servernt"), "Windows NT Advanced Server 4 0  (Version 4.0 Build 1381)", 20},
         {NtBasic(4, "Service Pack 1", "WINNT2"), "Windows NT 4 0 Service Pack 1 (Version 4.0 Build 1381)", 20},
         {NtBasic(6, "", "WinNT"), "Windows Vista Server Workstation 6 0  (Version 6.0 Build 1381)", 70},
