@@ -48,7 +48,6 @@ TEST(SilentOptionsTest, CommandLines) {
         {{"-connections=9"}, "-1|||1|4", {}, "Malformed option -connections=9: use -connections=1 to -connections=8"},
         {{"-connections=0"}, "-1|||1|4", {}, "Malformed option -connections=0"},
         {{"-connections=04"}, "-1|||1|4", {}, "Malformed option -connections=04"},
-        {{"-connections="}, "-1|||1|4", {}, "Malformed option -connections="},
         {{"-lang=it"}, "-1|||1|4", {}, "Malformed option -lang=it"},
         {{"-plugins=;"}, "-1|||1|4", {}, "Malformed option -plugins=;"},
         {{"-qvdir= "}, "-1|||1|4", {}, "Malformed option -qvdir= "},

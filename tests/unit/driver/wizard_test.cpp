@@ -56,7 +56,6 @@ TEST_F(WizardTest, PluginListNeedsATickAndNeverOutgrowsTheRecords) {
     EXPECT_EQ(state.plugins.front().selected + 2 * std::next(state.plugins.begin())->selected, 2);
     EXPECT_EQ(ui.GetText(NextButton), "Install >");
     EXPECT_TRUE(ui.Has("free 17 "));
-    EXPECT_NE(LogText().find("Gadget (101, B) state : 1\r\nChecked\r\n"), std::string::npos);
 }
 
 TEST_F(WizardTest, XnViewImportSelectsTheDllArchiveOnlyWhenThePageHadOne) {
@@ -107,9 +106,7 @@ TEST_F(WizardTest, RejectionsAndAbortNoKeepTheStepThenTheFinishEnds) {
         },
         ::testing::ExitedWithCode(0), "");
     const std::string log = LogText();
-    for (const std::string& part : {std::string("Cancel button...\r\nExit... (Window)\r\nNo\r\n"),
-                                    std::string("Plugins to install : 0\r\n"), ": " + state.qvDir + "Quorvane.ini\r\nWell done",
-                                    "Install dir (QV) : " + state.qvDir + "\r\n",
+    for (const std::string& part : {": " + state.qvDir + "Quorvane.ini\r\nWell done",
                                     std::string("please send qvk.log to support@quorvane.org\r\n")})
         EXPECT_NE(log.find(part), std::string::npos) << part;
     EXPECT_EQ(log.substr(log.size() - 24), "It's finished... Bye !\r\n");
@@ -133,10 +130,6 @@ TEST_F(WizardTest, SameFolderTwiceInstallsOnceAndStartsTheDownload) {
     EXPECT_TRUE(state.downloadThread && !platform::ThreadRunning(state.downloadThread));
     EXPECT_EQ(ui.GetText(NextButton), "Next >");
     EXPECT_TRUE(ui.Has("enable 10 0") && ui.Has("free 18 ") && ui.Has("free 30 "));
-    const std::string log = LogText();
-    for (const char* part : {"QV and QVS paths are the same\r\n", "Temp dir doesn't exist\r\nCreated\r\n",
-                             "Downloading plugins\r\nEnd of downloading plugins\r\n"})
-        EXPECT_NE(log.find(part), std::string::npos) << part;
 }
 
 TEST_F(WizardTest, AWorkerThatCannotStartEndsTheProgramWithAMessage) {

@@ -23,7 +23,6 @@ public:
         int style;
         MessageTopic topic;
     };
-    // Answers for the next boxes, in order.
     void Answer(std::vector<int> answers) {
         std::lock_guard<std::mutex> lock(mutex_);
         answers_.assign(answers.begin(), answers.end());
@@ -107,7 +106,6 @@ private:
     std::vector<std::string> events_;
 };
 
-// Installs an EventUi for the lifetime of a test.
 struct ScopedUi {
     ScopedUi() { SetUi(&ui); }
     ~ScopedUi() { SetUi(nullptr); }
