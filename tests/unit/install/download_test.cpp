@@ -8,7 +8,6 @@
 
 #include "diagnostics/debug_mode.h"
 #include "install/download_pool.h"
-#include "install/file_names.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/threads.h"

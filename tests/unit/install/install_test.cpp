@@ -177,23 +177,6 @@ TEST_F(InstallTest, InstallsWhatIsSoundAndNothingElse) {
         EXPECT_NE(log.find(part), std::string::npos) << part;
 }
 
-// Every central record pointed at the first entry's local header, as a bomb does.
-void PointAllAtFirstEntry(std::string& zip) {
-    const auto word = [&](std::size_t at, int bytes) {
-        unsigned long value = 0;
-        for (int i = bytes - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(zip[at + i]);
-        return value;
-    };
-    const std::size_t end = zip.rfind("PK\x05\x06");
-    ASSERT_NE(end, std::string::npos);
-    std::size_t at = word(end + 16, 4);
-    for (unsigned long i = 0, count = word(end + 10, 2); i < count; ++i) {
-        ASSERT_EQ(zip.compare(at, 4, "PK\x01\x02"), 0);
-        zip.replace(at + 42, 4, 4, '\0');
-        at += 46 + word(at + 28, 2) + word(at + 30, 2) + word(at + 32, 2);
-    }
-}
-
 // What the central directory tells decides before a byte is written: two entries that would be
 // one file on Windows, entries that share bytes, more than the disk holds beside what is kept
 // free (each destination on one disk adds up), a name the system folder cannot hold.
@@ -203,8 +186,11 @@ TEST_F(InstallTest, ArchivesUnfitForTheDiskWriteNothing) {
     AddArchive("bomb.zip", {{"a.txt", "same"}, {"b.txt", "same"}});
     AddArchive("huge.zip", {{"more.txt", "m"}, {"zeros.bin", std::string(12 << 20, '\0')}});
     AddArchive(kXnViewDllName, {{"Xn/ok.dll", "o"}, {"Xn/Nul.dll", "n"}});
+    // Every central record pointed at the first entry's local header, as a bomb does.
     std::string bomb = *test::ReadWholeFile(root / "work/bomb.zip");
-    PointAllAtFirstEntry(bomb);
+    const std::string record = "PK\x01\x02";
+    for (auto at = bomb.find(record); at != std::string::npos; at = bomb.find(record, at + 4))
+        bomb.replace(at + 42, 4, 4, '\0');
     test::WriteWholeFile(root / "work/bomb.zip", bomb);
     platform::DiskRoom room;
     room.known = true;
