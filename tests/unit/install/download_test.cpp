@@ -197,7 +197,6 @@ TEST_F(DownloadTest, WithoutAWindowTheWorkGoesOnAndARefusalSaysWhy) {
     ASSERT_NE(CurrentUi(), nullptr);
     EXPECT_EQ(ShowMessage("?", IconQuestion, ButtonsYesNo), 0);
     EXPECT_EQ(job.count, 1);
-    EXPECT_EQ(state.plugins.back().selected, 0);
     EXPECT_TRUE(ui.Events().empty() && ui.Messages().empty());
     EXPECT_NE(LogText().find("B.zip)... \r\nError" + SystemReason(ECONNREFUSED) + "\r\nEnd of"), std::string::npos);
 }
