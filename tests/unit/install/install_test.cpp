@@ -25,8 +25,9 @@ using test::ZipEntry;
 // One table of rules over the parts of a name, as unzip and Windows read them.
 TEST(SafeEntryPath, DropsDotAndEmptyPartsAndRefusesEveryWayOut) {
     const struct { const char *name, *relative; bool folder; } kept[] = {
-        {"a.dll", "a.dll", false}, {"sub\\deep/b.txt", "sub/deep/b.txt", false}, {"dir/", "dir", true},
-        {"./", "", true}, {".", "", true}, {"Folder/./file.txt", "Folder/file.txt", false},
+        {"a.dll", "a.dll", false}, {"sub\\deep/b.txt", "sub/deep/b.txt", false},
+        {"dir/", "dir", true}, {"./", "", true}, {".", "", true},
+        {"Folder/./file.txt", "Folder/file.txt", false},
         {"a//b", "a/b", false}, {"dir/.", "dir", true}, {"C:\\x\\y.txt", "x/y.txt", false},
         {"console.txt", "console.txt", false}, {"COM10", "COM10", false}, {"..x", "..x", false},
         {"\xE5\x86\x99\xE7\x9C\x9F.txt", "\xE5\x86\x99\xE7\x9C\x9F.txt", false}};
@@ -41,10 +42,12 @@ TEST(SafeEntryPath, DropsDotAndEmptyPartsAndRefusesEveryWayOut) {
         {"", "is empty"}, {"C:\\", "is empty"}, {"/abs", "is absolute"},
         {"\\\\server\\share\\f", "is absolute"}, {"../up", "leads to a parent folder"},
         {"C:\\..\\up", "leads to a parent folder"}, {"C:rel", "holds a character Windows forbids"},
-        {"q?.txt", "holds a character Windows forbids"}, {"tab\x1f", "holds a character Windows forbids"},
+        {"q?.txt", "holds a character Windows forbids"},
+        {"tab\x1f", "holds a character Windows forbids"},
         {"CON", "names a device"}, {"Nul .txt", "names a device"}, {"./lpt9.log", "names a device"},
         {"dir/aux/x", "names a device"}, {"Presets/COM1.prs", "names a device"},
-        {"trail.", "has a part ending in a dot or blank"}, {"blank /x", "has a part ending in a dot or blank"},
+        {"trail.", "has a part ending in a dot or blank"},
+        {"blank /x", "has a part ending in a dot or blank"},
         {"caf\xE9", "is not UTF-8"}, {"\xED\xA0\x80", "is not UTF-8"}, {"\xC0\xAE", "is not UTF-8"},
         {"\xF4\x90\x80\x80", "is not UTF-8"}};
     for (const auto& [name, why] : refused) {
@@ -159,7 +162,8 @@ TEST_F(InstallTest, InstallsWhatIsSoundAndNothingElse) {
     const std::string qv = root / "qv/", qvs = root / "qvs/";
     EXPECT_EQ(Outcomes(), (std::vector<std::string>{
         "5 " + qv + "Plugins/," + qvs + "Plugins/",
-        "4 |sub/../../escape.txt: its name leads to a parent folder|\xE9t\xE9: its name is not UTF-8",
+        "4 |sub/../../escape.txt: its name leads to a parent folder|"
+        "\xE9t\xE9: its name is not UTF-8",
         "0 ", "5 " + qv + "Plugins/," + qvs + "Plugins/", "3  damaged data in noise.bin", "3  not a ZIP archive",
         "5 " + root / "sys"}));
     // The tail: the empty archive's 0, the damaged one's 0 and 50, the DLL archive's 0 and 100.
