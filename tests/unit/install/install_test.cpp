@@ -24,31 +24,32 @@ using test::ZipEntry;
 
 // One table of rules over the parts of a name, as unzip and Windows read them.
 TEST(SafeEntryPath, DropsDotAndEmptyPartsAndRefusesEveryWayOut) {
-    const struct { const char *name, *relative; bool folder; } kept[] = {{"a.dll", "a.dll", false}, {"sub\\deep/b.txt", "sub/deep/b.txt", false}, {"dir/", "dir", true},
-                {"./", "", true}, {".", "", true}, {"./Name.8bf", "Name.8bf", false}, {".\\Name/", "Name", true},
-                {"Folder/./file.txt", "Folder/file.txt", false}, {"a//b", "a/b", false}, {"dir/.", "dir", true},
-                {"C:\\x\\y.txt", "x/y.txt", false}, {"console.txt", "console.txt", false}, {"COM10", "COM10", false},
-                {"..x", "..x", false}, {"\xE5\x86\x99\xE7\x9C\x9F.txt", "\xE5\x86\x99\xE7\x9C\x9F.txt", false}};
+    const struct { const char *name, *relative; bool folder; } kept[] = {
+        {"a.dll", "a.dll", false}, {"sub\\deep/b.txt", "sub/deep/b.txt", false},
+        {"dir/", "dir", true}, {"./", "", true}, {".", "", true},
+        {"Folder/./file.txt", "Folder/file.txt", false},
+        {"a//b", "a/b", false}, {"dir/.", "dir", true}, {"C:\\x\\y.txt", "x/y.txt", false},
+        {"console.txt", "console.txt", false}, {"COM10", "COM10", false}, {"..x", "..x", false},
+        {"\xE5\x86\x99\xE7\x9C\x9F.txt", "\xE5\x86\x99\xE7\x9C\x9F.txt", false}};
     for (const auto& k : kept) {
         const EntryPath entry = SafeEntryPath(k.name, '/');
         EXPECT_FALSE(entry.refused) << k.name;
-        EXPECT_EQ(entry.relative + (entry.folder ? "|folder" : ""), k.relative + std::string(k.folder ? "|folder" : ""));
+        EXPECT_EQ(entry.relative + (entry.folder ? "|folder" : ""),
+                  k.relative + std::string(k.folder ? "|folder" : ""));
     }
+    // One row per rule and boundary; a device or a forbidden character refuses in any part.
     const std::pair<const char*, const char*> refused[] = {
-        {"", "is empty"}, {"C:\\", "is empty"}, {"/abs", "is absolute"}, {"\\\\server\\share\\f", "is absolute"},
-        {"/./x", "is absolute"}, {"../up", "leads to a parent folder"}, {"a/./../../up", "leads to a parent folder"},
+        {"", "is empty"}, {"C:\\", "is empty"}, {"/abs", "is absolute"},
+        {"\\\\server\\share\\f", "is absolute"}, {"../up", "leads to a parent folder"},
         {"C:\\..\\up", "leads to a parent folder"}, {"C:rel", "holds a character Windows forbids"},
-        {"a:b", "holds a character Windows forbids"}, {"q?.txt", "holds a character Windows forbids"},
-        {"a\x01", "holds a character Windows forbids"}, {"a|b", "holds a character Windows forbids"},
-        {"CON", "names a device"}, {"nul.txt", "names a device"}, {"Nul .txt", "names a device"},
-        {"./lpt9.log", "names a device"}, {"dir/aux/x", "names a device"}, {"trail.", "has a part ending in a dot or blank"},
-        {"blank /x", "has a part ending in a dot or blank"}, {"caf\xE9", "is not UTF-8"}, {"\xED\xA0\x80", "is not UTF-8"},
-        {"\xC0\xAE", "is not UTF-8"}, {"\xF4\x90\x80\x80", "is not UTF-8"}, {"Aux.8bf", "names a device"},
-        {"Presets/COM1.prs", "names a device"}, {"PRN.txt", "names a device"}, {"lpt1", "names a device"},
-        {"lisezmoi.txt:evil", "holds a character Windows forbids"}, {"a<b>", "holds a character Windows forbids"},
-        {"\"q\"", "holds a character Windows forbids"}, {"st*r", "holds a character Windows forbids"},
-        {"tab\x1f", "holds a character Windows forbids"}, {"Point.8bf.", "has a part ending in a dot or blank"},
-        {"Blanc.8bf ", "has a part ending in a dot or blank"}};
+        {"q?.txt", "holds a character Windows forbids"},
+        {"tab\x1f", "holds a character Windows forbids"},
+        {"CON", "names a device"}, {"Nul .txt", "names a device"}, {"./lpt9.log", "names a device"},
+        {"dir/aux/x", "names a device"}, {"Presets/COM1.prs", "names a device"},
+        {"trail.", "has a part ending in a dot or blank"},
+        {"blank /x", "has a part ending in a dot or blank"},
+        {"caf\xE9", "is not UTF-8"}, {"\xED\xA0\x80", "is not UTF-8"}, {"\xC0\xAE", "is not UTF-8"},
+        {"\xF4\x90\x80\x80", "is not UTF-8"}};
     for (const auto& [name, why] : refused) {
         const EntryPath entry = SafeEntryPath(name, '/');
         EXPECT_TRUE(entry.refused && entry.relative.empty()) << name;
@@ -109,13 +110,13 @@ TEST_F(InstallTest, InstallsWhatIsSoundAndNothingElse) {
                                  std::string(200, 'c') + ".txt";  // beyond any 500-byte buffer
     const std::vector<ZipEntry> good = {
         {"./", ""}, {"./readme.txt", "hello"}, {"sub/./deep//file.dll", test::Noise(300000, 1)}, {"emptydir/", ""},
-        {"C:\\drive\\x.txt", "x"}, {"ro.txt", "locked", 0x01}, {"old.txt", "new"}, {"caf\x82.txt", "dos"},
+        {"ro.txt", "locked", 0x01}, {"old.txt", "new"}, {"caf\x82.txt", "dos"},
         {"\xE5\x86\x99\xE7\x9C\x9F/\xC3\xA9.txt", "utf8", 0, true}, {longName, "long"}};
     AddArchive("good.zip", good);
-    // Each would land outside the folder or under another name, were it not refused: and with
-    // them the sound entries of their archive stay out too.
-    AddArchive("hostile.zip", {{"fine.txt", "f"}, {"sub/../../escape.txt", "e"}, {"/abs.txt", "e"}, {"C:\\..\\up.txt", "e"},
-                               {"C:rel.txt", "e"}, {"nul.txt", "e"}, {"a:b", "e"}, {"blank ", "e"}, {"\xE9t\xE9", "e", 0, true}});
+    // A refused entry (here: one that leaves the folder, a false UTF-8 mark) keeps the sound
+    // entries of its archive out too.
+    AddArchive("hostile.zip",
+               {{"fine.txt", "f"}, {"sub/../../escape.txt", "e"}, {"\xE9t\xE9", "e", 0, true}});
     AddArchive("skipped.zip", {{"never.txt", "n"}}, 0);
     AddArchive("empty.zip", {});
     const std::vector<ZipEntry> pair = {{"first.txt", "fine"}, {"noise.bin", test::Noise(20000, 2)}};
@@ -139,7 +140,7 @@ TEST_F(InstallTest, InstallsWhatIsSoundAndNothingElse) {
     date.tm_sec = 30, date.tm_min = 20, date.tm_hour = 10, date.tm_mday = 15, date.tm_mon = 5, date.tm_year = 107;
     date.tm_isdst = -1;
     for (const std::string dest : {"qv/Plugins/", "qvs/Plugins/"}) {
-        for (const std::string file : {"readme.txt", "sub/deep/file.dll", "drive/x.txt", "ro.txt", "old.txt",
+        for (const std::string file : {"readme.txt", "sub/deep/file.dll", "ro.txt", "old.txt",
                                        "caf\xC3\xA9.txt", "\xE5\x86\x99\xE7\x9C\x9F/\xC3\xA9.txt", longName.c_str()})
             expected.insert(dest + file);
         EXPECT_TRUE(fs::is_directory(root / (dest + "emptydir")));
@@ -161,9 +162,8 @@ TEST_F(InstallTest, InstallsWhatIsSoundAndNothingElse) {
     const std::string qv = root / "qv/", qvs = root / "qvs/";
     EXPECT_EQ(Outcomes(), (std::vector<std::string>{
         "5 " + qv + "Plugins/," + qvs + "Plugins/",
-        "4 |sub/../../escape.txt: its name leads to a parent folder|/abs.txt: its name is absolute|C:\\..\\up.txt: its name "
-        "leads to a parent folder|C:rel.txt: its name holds a character Windows forbids|nul.txt: its name names a device|"
-        "a:b: its name holds a character Windows forbids|blank : its name has a part ending in a dot or blank|\xE9t\xE9: its name is not UTF-8",
+        "4 |sub/../../escape.txt: its name leads to a parent folder|"
+        "\xE9t\xE9: its name is not UTF-8",
         "0 ", "5 " + qv + "Plugins/," + qvs + "Plugins/", "3  damaged data in noise.bin", "3  not a ZIP archive",
         "5 " + root / "sys"}));
     // The tail: the empty archive's 0, the damaged one's 0 and 50, the DLL archive's 0 and 100.
@@ -176,26 +176,9 @@ TEST_F(InstallTest, InstallsWhatIsSoundAndNothingElse) {
           "Open ZIP file\r\nNumber of files: 0\r\nReturnValue=0\r\nPlugin, extract in " + qv + "/Plugins/\r\nPlugin, extract in " +
               qvs + "/Plugins/\r\nClose ZIP file\r\n",
           std::string("File name : cut.zip\r\nOpen ZIP file\r\nError\r\n"), "XnViewDll, extract in " + root.path() + "/sys\r\n",
-          std::string("Entry skipped, its name has a part ending in a dot or blank: blank \r\n"),
-          std::string("Incomplete plugin, nothing installed from it, entries skipped: 8\r\n")})
+          std::string("Entry skipped, its name leads to a parent folder: sub/../../escape.txt\r\n"),
+          std::string("Incomplete plugin, nothing installed from it, entries skipped: 2\r\n")})
         EXPECT_NE(log.find(part), std::string::npos) << part;
-}
-
-// Every central record pointed at the first entry's local header, as a bomb does.
-void PointAllAtFirstEntry(std::string& zip) {
-    const auto word = [&](std::size_t at, int bytes) {
-        unsigned long value = 0;
-        for (int i = bytes - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(zip[at + i]);
-        return value;
-    };
-    const std::size_t end = zip.rfind("PK\x05\x06");
-    ASSERT_NE(end, std::string::npos);
-    std::size_t at = word(end + 16, 4);
-    for (unsigned long i = 0, count = word(end + 10, 2); i < count; ++i) {
-        ASSERT_EQ(zip.compare(at, 4, "PK\x01\x02"), 0);
-        zip.replace(at + 42, 4, 4, '\0');
-        at += 46 + word(at + 28, 2) + word(at + 30, 2) + word(at + 32, 2);
-    }
 }
 
 // What the central directory tells decides before a byte is written: two entries that would be
@@ -207,8 +190,11 @@ TEST_F(InstallTest, ArchivesUnfitForTheDiskWriteNothing) {
     AddArchive("bomb.zip", {{"a.txt", "same"}, {"b.txt", "same"}});
     AddArchive("huge.zip", {{"more.txt", "m"}, {"zeros.bin", std::string(12 << 20, '\0')}});
     AddArchive(kXnViewDllName, {{"Xn/ok.dll", "o"}, {"Xn/Nul.dll", "n"}});
+    // Every central record pointed at the first entry's local header, as a bomb does.
     std::string bomb = *test::ReadWholeFile(root / "work/bomb.zip");
-    PointAllAtFirstEntry(bomb);
+    const std::string record = "PK\x01\x02";
+    for (auto at = bomb.find(record); at != std::string::npos; at = bomb.find(record, at + 4))
+        bomb.replace(at + 42, 4, 4, '\0');
     test::WriteWholeFile(root / "work/bomb.zip", bomb);
     platform::DiskRoom room;
     room.known = true;
@@ -260,7 +246,6 @@ TEST_F(InstallTest, FailedWriteTakesThePluginBack) {
     // The line carries what the system said, for support requests; the record keeps it.
     const std::string error = " (" + std::to_string(EFBIG) + ": " + std::strerror(EFBIG) + ")";
     EXPECT_NE(LogText().find("Unable to write " + root / "qv//Plugins/big.bin" + error), std::string::npos);
-    EXPECT_EQ(ui.Progress(TotalProgressBar), (std::vector<int>{150, 200}));
     EXPECT_EQ(Outcomes(), (std::vector<std::string>{"4 |big.bin: could not be written" + error,
                                                    "4 |SharpenPro.8bf: could not be written, a folder has that name"}));
     // A cancelled reading leaves nothing either.
