@@ -25,11 +25,13 @@ bool IsDeviceName(const std::string& part) {
     name = AsciiLower(name);
     for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$", "clock$"})
         if (name == device) return true;
-    if (name.size() == 4 && (name.compare(0, 3, "com") == 0 || name.compare(0, 3, "lpt") == 0)) {
-        const unsigned char digit = static_cast<unsigned char>(name[3]);
-        return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
-    }
-    return false;
+    if (name.compare(0, 3, "com") != 0 && name.compare(0, 3, "lpt") != 0) return false;
+    // The superscript digits as a link's name holds them (the ANSI code page) and as an
+    // archive's entry name does (UTF-8).
+    const std::string digit = name.substr(3);
+    for (const char* superscript : {"\xB9", "\xB2", "\xB3", "\xC2\xB9", "\xC2\xB2", "\xC2\xB3"})
+        if (digit == superscript) return true;
+    return digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9';
 }
 
 // What becomes of one part of a name between separators: the first rule that matches decides;

@@ -28,6 +28,7 @@ TEST(FileNames, EachDownloadItsOwnPlainNameInsideTheWorkFolder) {
         {"http://h/getfile.zip?id=12", "getfile.zip"}, {"http://h/download.php?file=7&x=a/b", "download.php"},
         {"http://h/dl/", "plugin (3).zip"}, {"http://h/CON", "plugin (4).zip"}, {"http://h/my plugin.zip#top", "my plugin.zip"},
         {"http://h/getfile.zip.part", "getfile.zip (2).part"}, {"http://h/x/a.zip.", "plugin (5).zip"},
+        {"http://h/LPT\xB2.zip", "plugin (6).zip"},
         {"http://h/README", "README"}, {"http://h/b/readme", "readme (2)"},
         {"http://h/\xE9t\xE9.zip", "\xE9t\xE9.zip"}};
     std::vector<std::string> taken;

@@ -46,6 +46,7 @@ TEST(SafeEntryPath, DropsDotAndEmptyPartsAndRefusesEveryWayOut) {
         {"tab\x1f", "holds a character Windows forbids"},
         {"CON", "names a device"}, {"Nul .txt", "names a device"}, {"./lpt9.log", "names a device"},
         {"dir/aux/x", "names a device"}, {"Presets/COM1.prs", "names a device"},
+        {"com\xC2\xB9.txt", "names a device"},
         {"trail.", "has a part ending in a dot or blank"},
         {"blank /x", "has a part ending in a dot or blank"},
         {"caf\xE9", "is not UTF-8"}, {"\xED\xA0\x80", "is not UTF-8"}, {"\xC0\xAE", "is not UTF-8"},
