@@ -36,7 +36,9 @@ TEST(ArchivePlan, NamesThatWindowsHoldsAsOneFileCollide) {
         std::size_t first = 9, second = 9;
         const bool found = FindCollision(entries, &first, &second);
         EXPECT_EQ(found, c.first >= 0) << c.names[0];
-        if (found) EXPECT_EQ(first * 10 + second, static_cast<std::size_t>(c.first * 10 + c.second));
+        if (found) {
+            EXPECT_EQ(first * 10 + second, static_cast<std::size_t>(c.first * 10 + c.second));
+        }
     }
 }
 
