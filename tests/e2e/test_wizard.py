@@ -109,7 +109,7 @@ class Wizard(unittest.TestCase):
         png = self.drawn(run, "notes", HEADER)
         self.assertEqual(colours(run, png, RELEASE_WRAP), 1, "the release credit wraps")
         notes = run.cmd("text 11").replace("\r\n", "\n")
-        self.assertIn("C:\\Program Files\\Quorvane\\", notes)
+        self.assertIn(winelib.QV, notes)
         run.cmds("click 10", "waitvisible 16 1")
         want = {"visible 14": "1", "exists 11": "0", "enabled 10": "0"}
         winelib.wait_until(lambda: (path, "silent") in self.server.targets(), 20, "the request")
