@@ -713,6 +713,17 @@ def start_unattended_case(case, group):
     case.runs = 0
 
 
+def run_in_case(case, args, **run):
+    """The next unattended run of a case begun by start_unattended_case, in a working folder of
+    its own below the case's artifacts, its output kept beside: (exit code, output, folder)."""
+    case.runs += 1
+    cwd = fresh_dir(os.path.join(case.art, "cwd%d" % case.runs))
+    code, out = run_unattended(case.wine, args, cwd, **run)
+    with open(os.path.join(case.art, "output%d.txt" % case.runs), "w") as f:
+        f.write(out)
+    return code, out, cwd
+
+
 # --- the loopback plugin server ---------------------------------------------------------------
 
 def loopback(k=0):

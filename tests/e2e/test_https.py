@@ -38,14 +38,9 @@ class Https(unittest.TestCase):
         return a, names
 
     def silent(self, url):
-        self.runs += 1
-        cwd = winelib.fresh_dir(os.path.join(self.art, "cwd%d" % self.runs))
-        code, out = winelib.run_unattended(self.wine, ["-silent", "-debug", "-url=" + url], cwd,
-                                           timeout=120)
-        log = "\r\n".join(winelib.read_log(cwd) + [""])
-        with open(os.path.join(self.art, "output%d.txt" % self.runs), "w") as f:
-            f.write(out + "\n----- qvk.log\n" + log)
-        return code, out, log
+        code, out, cwd = winelib.run_in_case(self, ["-silent", "-debug", "-url=" + url],
+                                             timeout=120)
+        return code, out, "\r\n".join(winelib.read_log(cwd) + [""])
 
     def installed(self):
         return catalogue_site.tree(winelib.editor_folder(self.wine, "Quorvane", "Plugins"))

@@ -55,15 +55,9 @@ class Parallel(unittest.TestCase):
 
     def silent(self, *args):
         """qvk.exe -silent -debug into a freshly installed Quorvane: (exit code, output)."""
-        self.runs += 1
-        cwd = winelib.fresh_dir(os.path.join(self.art, "cwd%d" % self.runs))
         url = "-url=%s|/plugins.php" % self.servers[0].address
         with winelib.installed_editions(self.wine, ["Quorvane"], INI):
-            code, out = winelib.run_unattended(self.wine, ["-silent", "-debug", url] + list(args),
-                                               cwd)
-        log = winelib.read_log(cwd)
-        with open(os.path.join(self.art, "output%d.txt" % self.runs), "w") as f:
-            f.write(out + "\n----- qvk.log\n" + "\n".join(log))
+            code, out, cwd = winelib.run_in_case(self, ["-silent", "-debug", url] + list(args))
         self.assertEqual(winelib.work_folders(self.wine), [])  # and so no part file in it
         self.assertEqual(os.listdir(cwd), ["qvk.log"])
         return code, out

@@ -23,13 +23,9 @@ class Silent(unittest.TestCase):
 
     def silent(self, *args, locale=None, log="qvk.log"):
         """Runs qvk.exe -silent -debug against the server; (exit code, output, the log)."""
-        self.runs += 1
-        cwd = winelib.fresh_dir(os.path.join(self.art, "cwd%d" % self.runs))
         url = "-url=%s|/plugins.php" % self.server.address
-        code, out = winelib.run_unattended(self.wine, ["-silent", "-debug", url] + list(args), cwd,
-                                           locale)
-        with open(os.path.join(self.art, "output%d.txt" % self.runs), "w") as f:
-            f.write(out)
+        code, out, cwd = winelib.run_in_case(self, ["-silent", "-debug", url] + list(args),
+                                             locale=locale)
         self.assertEqual(winelib.work_folders(self.wine), [])
         if log != "qvk.log":  # none written, or one outside it
             self.assertEqual(os.listdir(cwd), [])

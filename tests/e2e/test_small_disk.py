@@ -80,8 +80,6 @@ class SmallDisk(unittest.TestCase):
 
     def silent(self, *args):
         """Runs qvk.exe -silent -debug; (exit code, output, least free room seen)."""
-        self.runs += 1
-        cwd = winelib.fresh_dir(os.path.join(self.art, "cwd%d" % self.runs))
         least, stop = [self.free()], threading.Event()
 
         def watch():
@@ -94,13 +92,11 @@ class SmallDisk(unittest.TestCase):
         watcher.start()
         url = "-url=%s|/plugins.php" % self.server.address
         try:
-            code, out = winelib.run_unattended(self.wine, ["-silent", "-debug", url] + list(args),
-                                               cwd, timeout=180)
+            code, out, _ = winelib.run_in_case(self, ["-silent", "-debug", url] + list(args),
+                                               timeout=180)
         finally:
             stop.set()
             watcher.join()
-        with open(os.path.join(cwd, "output.txt"), "w") as f:
-            f.write(out)
         self.assertEqual(winelib.work_folders(self.wine), [])
         return code, out, least[0]
 
