@@ -3,6 +3,7 @@ the test mounts, as root, and removes): an archive bigger than the disk, and a d
 Quorvane.ini to be rewritten."""
 
 import os
+import pathlib
 import shutil
 import subprocess
 import threading
@@ -64,7 +65,7 @@ class SmallDisk(unittest.TestCase):
         self.enterContext(winelib.installed_editions(self.wine, ["Quorvane"], INI))
         # The edition's folder becomes a small disk of its own, with what it held.
         self.disk = winelib.editor_folder(self.wine, "Quorvane")
-        kept = {n: open(os.path.join(self.disk, n), "rb").read() for n in os.listdir(self.disk)}
+        kept = {n: pathlib.Path(self.disk, n).read_bytes() for n in os.listdir(self.disk)}
         mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%d" % DISK, "qvk-small-disk",
                                   self.disk], capture_output=True, text=True)
         if mounted.returncode != 0:
