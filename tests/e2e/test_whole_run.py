@@ -35,7 +35,7 @@ class WholeRun(unittest.TestCase):
         self.addCleanup(run.stop)
         run.cmds("@30000 window Language", "click 1", "@30000 window Installation", "click 10",
                  "waitvisible 11 1", "click 10", "@60000 waittext 31 End of analysis.",
-                 "click 10", "waittext 31 Please select", "click 10",
+                 "waitenabled 10 1", "click 10", "waittext 31 Please select", "click 10",
                  "waittext 31 Indicate in which",
                  *["check %d %d" % (box, e in editions) for e, box in BOXES.items()], "click 10")
         return run
